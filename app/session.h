@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/context.h"
+#include "image/image_buffer.h"
+
+namespace Brimwork {
+
+class FileSystem;
+class WindowInterface;
+
+// Kinds of container, told apart by the chosen file's name.
+enum FileKindCode : int32_t { GadgetFileKind = 0, VehicleFileKind = 1, ScreenFileKind = 2 };
+
+// The kind for a file name: its last four characters, upper-cased, are
+// ".AZP" for a vehicle file, ".PIX" for a screen file; anything else is
+// taken as a gadget file and its signature decides.
+int32_t FileKindOf(const std::string& fileName);
+
+// Label1's text for an image: "Image: 07 Size:640x480".
+std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image);
+
+// What the commands act on: the kind and name of the container whose
+// entries the list shows, the working folder beside it, and the image
+// buffer. The window and the command-line program each own one and route
+// every command through it to the module for the container's kind.
+class Session {
+public:
+    Session(WindowInterface& window, FileSystem& files, std::filesystem::path startFolder);
+
+    // Lists the chosen file with the module for its kind. When the file is
+    // listed, the session takes its kind, its name and its folder; when it
+    // is refused (a message was shown, or an Error is thrown) nothing of
+    // the session changes. Returns whether the file was listed.
+    bool OpenArchive(const std::filesystem::path& fileName);
+
+    // Fills the image buffer in display layout; imageIndex comes back as 0
+    // when it was out of range for the entry.
+    void LoadImage(int32_t entryIndex, int32_t& imageIndex);
+
+    void ExtractAll();
+    void Rebuild();
+
+    int32_t FileKind() const { return fileKind_; }
+    const ChosenContainer& Container() const { return container_; }
+    const std::filesystem::path& Folder() const { return folder_; }
+    const ImageBuffer& Image() const { return image_; }
+
+private:
+    ModuleContext Context();
+
+    WindowInterface& window_;
+    FileSystem& files_;
+    int32_t fileKind_ = GadgetFileKind;
+    ChosenContainer container_;
+    std::filesystem::path folder_;
+    ImageBuffer image_;
+};
+
+// Texts and titles the commands show.
+namespace Messages {
+inline constexpr const char* ErrorTitle = "Brimwork Error";
+inline constexpr const char* ExtractEmptyText = "Error: You must open a file before you can extract its contents.";
+inline constexpr const char* ExtractEmptyTitle = "Extraction Error";
+inline constexpr const char* VehicleRebuildText = "This feature not yet implemented.  Sorry.";
+inline constexpr const char* VehicleRebuildTitle = "Extraction Error.";
+}  // namespace Messages
+
+}  // namespace Brimwork

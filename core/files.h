@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+// Every file operation of the modules goes through this interface, so that
+// each one is checked in one place and tests can replace the real file
+// system. Every failure is an Error whose text names the file and what
+// failed. No operation follows a symbolic link.
+namespace Brimwork {
+
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    virtual const std::filesystem::path& Path() const = 0;
+    virtual int64_t Size() const = 0;
+    // Reads exactly out.size() bytes at offset; a short read is an Error.
+    virtual void ReadAt(int64_t offset, std::span<uint8_t> out) = 0;
+};
+
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;
+    virtual const std::filesystem::path& Path() const = 0;
+    virtual void WriteAt(int64_t offset, std::span<const uint8_t> data) = 0;
+    // Writes at the end of what was written so far.
+    virtual void Write(std::span<const uint8_t> data) = 0;
+    void Write(std::string_view text)
+    {
+        Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    }
+    // Forces the contents to the disk.
+    virtual void Sync() = 0;
+    // Closes and reports a failure; the destructor closes silently.
+    virtual void Close() = 0;
+};
+
+enum class EntryType { Missing, Regular, Directory, Symlink, Other };
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // An existing regular file; a symbolic link is refused.
+    virtual std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path) = 0;
+    // Creates the file or empties an existing one; a symbolic link is refused.
+    virtual std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) = 0;
+    // What the path names, without following a symbolic link.
+    virtual EntryType TypeOf(const std::filesystem::path& path) = 0;
+    // The names (without folder) of the entries of a folder, in no useful order.
+    virtual std::vector<std::string> ListFolder(const std::filesystem::path& folder) = 0;
+    // Replaces `to` in one step when it exists.
+    virtual void Rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    virtual void Remove(const std::filesystem::path& path) = 0;
+    // Makes the folder's entries (a rename, a new file) durable.
+    virtual void SyncFolder(const std::filesystem::path& folder) = 0;
+};
+
+// The machine's own file system, over POSIX calls.
+FileSystem& RealFileSystem();
+
+// The whole content of a regular file, refused when it is larger than maxBytes.
+std::string ReadWholeFile(FileSystem& files, const std::filesystem::path& path, int64_t maxBytes);
+
+// Writes the whole of `content` to a new or emptied file and closes it.
+void WriteWholeFile(FileSystem& files, const std::filesystem::path& path, std::string_view content);
+
+}  // namespace Brimwork

@@ -1,0 +1,243 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+#include "core/error.h"
+#include "core/files.h"
+
+namespace Brimwork {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void ThrowErrno(const std::string& action, const fs::path& path, int error)
+{
+    throw Error("Cannot " + action + " " + path.string() + ": " + std::strerror(error));
+}
+
+// Opening with O_NOFOLLOW gives ELOOP on a symbolic link; say what it means.
+[[noreturn]] void ThrowOpenFailure(const std::string& action, const fs::path& path, int error)
+{
+    if (error == ELOOP)
+        throw Error("Cannot " + action + " " + path.string() + ": it is a symbolic link, which is never followed");
+    ThrowErrno(action, path, error);
+}
+
+class PosixDescriptor {
+public:
+    explicit PosixDescriptor(int fd) : fd_(fd) {}
+    PosixDescriptor(const PosixDescriptor&) = delete;
+    PosixDescriptor& operator=(const PosixDescriptor&) = delete;
+    ~PosixDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixReadableFile final : public ReadableFile {
+public:
+    PosixReadableFile(fs::path path, int fd, int64_t size) : path_(std::move(path)), fd_(fd), size_(size) {}
+    const fs::path& Path() const override { return path_; }
+    int64_t Size() const override { return size_; }
+
+    void ReadAt(int64_t offset, std::span<uint8_t> out) override
+    {
+        size_t done = 0;
+        while (done < out.size()) {
+            ssize_t got = ::pread(fd_.get(), out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                ThrowErrno("read", path_, errno);
+            }
+            if (got == 0)
+                throw Error("Cannot read " + path_.string() + ": the file ends before the data it should hold");
+            done += static_cast<size_t>(got);
+        }
+    }
+
+private:
+    fs::path path_;
+    PosixDescriptor fd_;
+    int64_t size_;
+};
+
+class PosixWritableFile final : public WritableFile {
+public:
+    PosixWritableFile(fs::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+    const fs::path& Path() const override { return path_; }
+
+    void WriteAt(int64_t offset, std::span<const uint8_t> data) override
+    {
+        RequireOpen();
+        size_t done = 0;
+        while (done < data.size()) {
+            ssize_t put = ::pwrite(fd_.get(), data.data() + done, data.size() - done,
+                                   static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                ThrowErrno("write", path_, errno);
+            }
+            done += static_cast<size_t>(put);
+        }
+        end_ = std::max(end_, offset + static_cast<int64_t>(data.size()));
+    }
+
+    void Write(std::span<const uint8_t> data) override { WriteAt(end_, data); }
+
+    void Sync() override
+    {
+        RequireOpen();
+        if (::fsync(fd_.get()) != 0)
+            ThrowErrno("flush", path_, errno);
+    }
+
+    void Close() override
+    {
+        RequireOpen();
+        if (::close(fd_.release()) != 0)
+            ThrowErrno("close", path_, errno);
+    }
+
+private:
+    void RequireOpen() const
+    {
+        if (fd_.get() < 0)
+            throw Error("Cannot write " + path_.string() + ": the file is already closed");
+    }
+
+    fs::path path_;
+    PosixDescriptor fd_;
+    int64_t end_ = 0;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<ReadableFile> OpenForReading(const fs::path& path) override
+    {
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            ThrowOpenFailure("open", path, errno);
+        PosixDescriptor guard(fd);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0)
+            ThrowErrno("read the size of", path, errno);
+        if (!S_ISREG(info.st_mode))
+            throw Error("Cannot open " + path.string() + ": it is not a regular file");
+        return std::make_unique<PosixReadableFile>(path, guard.release(), static_cast<int64_t>(info.st_size));
+    }
+
+    std::unique_ptr<WritableFile> CreateForWriting(const fs::path& path) override
+    {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0)
+            ThrowOpenFailure("create", path, errno);
+        return std::make_unique<PosixWritableFile>(path, fd);
+    }
+
+    EntryType TypeOf(const fs::path& path) override
+    {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return EntryType::Missing;
+            ThrowErrno("look up", path, errno);
+        }
+        if (S_ISLNK(info.st_mode))
+            return EntryType::Symlink;
+        if (S_ISREG(info.st_mode))
+            return EntryType::Regular;
+        if (S_ISDIR(info.st_mode))
+            return EntryType::Directory;
+        return EntryType::Other;
+    }
+
+    std::vector<std::string> ListFolder(const fs::path& folder) override
+    {
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            ThrowErrno("list the folder", folder, errno);
+        std::vector<std::string> names;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr)
+                break;
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(std::move(name));
+        }
+        int error = errno;
+        ::closedir(dir);
+        if (error != 0)
+            ThrowErrno("list the folder", folder, error);
+        return names;
+    }
+
+    void Rename(const fs::path& from, const fs::path& to) override
+    {
+        if (::rename(from.c_str(), to.c_str()) != 0)
+            throw Error("Cannot rename " + from.string() + " to " + to.string() + ": " + std::strerror(errno));
+    }
+
+    void Remove(const fs::path& path) override
+    {
+        if (::unlink(path.c_str()) != 0)
+            ThrowErrno("delete", path, errno);
+    }
+
+    void SyncFolder(const fs::path& folder) override
+    {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            ThrowErrno("open the folder", folder, errno);
+        PosixDescriptor guard(fd);
+        if (::fsync(fd) != 0)
+            ThrowErrno("flush the folder", folder, errno);
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem()
+{
+    static PosixFileSystem files;
+    return files;
+}
+
+std::string ReadWholeFile(FileSystem& files, const fs::path& path, int64_t maxBytes)
+{
+    auto file = files.OpenForReading(path);
+    if (file->Size() > maxBytes)
+        throw Error("Cannot read " + path.string() + ": the file is too large (" + std::to_string(file->Size()) +
+                    " bytes)");
+    std::string content(static_cast<size_t>(file->Size()), '\0');
+    file->ReadAt(0, std::span(reinterpret_cast<uint8_t*>(content.data()), content.size()));
+    return content;
+}
+
+void WriteWholeFile(FileSystem& files, const fs::path& path, std::string_view content)
+{
+    auto file = files.CreateForWriting(path);
+    file->Write(content);
+    file->Close();
+}
+
+}  // namespace Brimwork

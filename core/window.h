@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Brimwork {
+
+// How the modules reach the window: the entry list, the progress bar, the
+// window system's yield, messages and the beep. The main window and the
+// command-line program each implement it; tests use a recording fake.
+class WindowInterface {
+public:
+    virtual ~WindowInterface() = default;
+    // Replaces the whole entry list, in file order.
+    virtual void ReplaceList(const std::vector<std::string>& names) = 0;
+    // Percentage of a run done, 0 to 100.
+    virtual void SetProgress(float percent) = 0;
+    // Lets the window system process pending events.
+    virtual void Yield() = 0;
+    // A modal message with a single OK button and no icon.
+    virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
+    virtual void Beep() = 0;
+};
+
+}  // namespace Brimwork

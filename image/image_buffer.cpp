@@ -1,0 +1,75 @@
+#include "image/image_buffer.h"
+
+#include <algorithm>
+
+#include "core/checked.h"
+#include "core/error.h"
+#include "core/files.h"
+
+namespace Brimwork {
+namespace {
+
+// Width * height * 2, checked and known to lie within the file at `offset`.
+int32_t CheckedPixelBytes(const ImageBuffer& image, const ReadableFile& file, int64_t offset)
+{
+    const std::string name = file.Path().string();
+    if (image.ImageWidth < 0 || image.ImageHeight < 0)
+        ThrowDamaged(name, "an image has a negative size (" + std::to_string(image.ImageWidth) + " x " +
+                               std::to_string(image.ImageHeight) + ")");
+    const int64_t bytes = int64_t{image.ImageWidth} * image.ImageHeight * 2;
+    if (offset < 0 || offset > file.Size() || bytes > file.Size() - offset)
+        ThrowDamaged(name, "the pixel data of an image (" + std::to_string(image.ImageWidth) + " x " +
+                               std::to_string(image.ImageHeight) + " at offset " + std::to_string(offset) +
+                               ") reaches past the end of the file");
+    return Checked::ToInt32(bytes, "The size of an image in " + name);
+}
+
+}  // namespace
+
+int32_t RowStride(int32_t width)
+{
+    const int32_t bits = Checked::Add(Checked::Mul(width, 16, "A row width"), 31, "A row width");
+    return (bits & ~31) / 8;
+}
+
+void ReadPadded(ImageBuffer& image, ReadableFile& file, int64_t offset)
+{
+    const int32_t packedBytes = CheckedPixelBytes(image, file, offset);
+    const int32_t stride = RowStride(image.ImageWidth);
+    const int32_t size = Checked::Mul(stride, image.ImageHeight, "The display size of an image");
+    image.ImageBytes.assign(static_cast<size_t>(size), 0);
+    if (size == 0)
+        return;
+    const int32_t rowBytes = image.ImageWidth * 2;
+    if (rowBytes == stride) {
+        file.ReadAt(offset, image.ImageBytes);
+        return;
+    }
+    std::vector<uint8_t> packed(static_cast<size_t>(packedBytes));
+    file.ReadAt(offset, packed);
+    for (int32_t row = 0; row < image.ImageHeight; ++row)
+        std::copy_n(packed.begin() + int64_t{row} * rowBytes, rowBytes,
+                    image.ImageBytes.begin() + int64_t{row} * stride);
+}
+
+void ReadPacked(ImageBuffer& image, ReadableFile& file, int64_t offset)
+{
+    const int32_t bytes = CheckedPixelBytes(image, file, offset);
+    image.ImageBytes.assign(static_cast<size_t>(bytes), 0);
+    if (bytes > 0)
+        file.ReadAt(offset, image.ImageBytes);
+}
+
+void MakeEmptyImage(ImageBuffer& image)
+{
+    image.ImageWidth = 0;
+    image.ImageHeight = 0;
+    image.ImageBytes.assign(2, 0);
+}
+
+std::string TrimAtNul(std::string_view field)
+{
+    return std::string(field.substr(0, field.find('\0')));
+}
+
+}  // namespace Brimwork
