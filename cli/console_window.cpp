@@ -1,0 +1,83 @@
+#include "cli/console_window.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/session.h"
+
+namespace Brimwork {
+namespace {
+
+constexpr int BarWidth = 40;
+
+void WriteText(std::FILE* stream, const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+// A whole percentage from 0 to 100, whatever the module hands over.
+int WholePercent(float percent)
+{
+    if (!std::isfinite(percent))
+        return 0;
+    return static_cast<int>(std::lround(std::clamp(percent, 0.0f, 100.0f)));
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(std::FILE* errorStream, bool onTerminal)
+    : errors_(errorStream), onTerminal_(onTerminal)
+{
+}
+
+void ConsoleWindow::ReplaceList(const std::vector<std::string>& names)
+{
+    list_ = names;
+}
+
+void ConsoleWindow::SetProgress(float percent)
+{
+    if (!onTerminal_)
+        return;
+    int whole = WholePercent(percent);
+    int filled = whole * BarWidth / 100;
+    std::string number = std::to_string(whole);
+    WriteText(errors_, "\r[" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "] " +
+                           std::string(3 - number.size(), ' ') + number + "%");
+    progressDrawn_ = true;
+}
+
+void ConsoleWindow::Yield()
+{
+    // Nothing to repaint: the bar is drawn when the progress changes.
+}
+
+void ConsoleWindow::ShowMessage(const std::string& text, const std::string& title)
+{
+    EndProgress();
+    WriteText(errors_, title + ": " + text + "\n");
+    messageShown_ = true;
+}
+
+void ConsoleWindow::Beep()
+{
+    if (!onTerminal_)
+        return;
+    WriteText(errors_, "\a");
+}
+
+void ConsoleWindow::ReportError(const std::string& text)
+{
+    ShowMessage(text, Messages::ErrorTitle);
+}
+
+void ConsoleWindow::EndProgress()
+{
+    if (!progressDrawn_)
+        return;
+    WriteText(errors_, "\n");
+    progressDrawn_ = false;
+}
+
+}  // namespace Brimwork

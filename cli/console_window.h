@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/window.h"
+
+namespace Brimwork {
+
+// The window as the command-line program shows it: the entry list is kept
+// for the caller to print, messages go to the error stream as
+// "TITLE: TEXT", and the progress bar and the beep appear only when the
+// error stream is a terminal, so that scripts see nothing but messages.
+class ConsoleWindow final : public WindowInterface {
+public:
+    ConsoleWindow(std::FILE* errorStream, bool onTerminal);
+
+    void ReplaceList(const std::vector<std::string>& names) override;
+    void SetProgress(float percent) override;
+    void Yield() override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    void Beep() override;
+
+    // Reports an error that ended a command, titled as the window titles it.
+    void ReportError(const std::string& text);
+    // Ends the progress bar's line, if one was drawn.
+    void EndProgress();
+
+    const std::vector<std::string>& List() const { return list_; }
+    bool MessageShown() const { return messageShown_; }
+
+private:
+    std::FILE* errors_;
+    bool onTerminal_;
+    bool progressDrawn_ = false;
+    bool messageShown_ = false;
+    std::vector<std::string> list_;
+};
+
+}  // namespace Brimwork

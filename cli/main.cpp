@@ -1,0 +1,173 @@
+// brimwork-cli: the window's Open, Extract and Rebuild commands for scripts
+// and machines without a display. It drives the same Session as the window,
+// through a console in place of the window.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/session.h"
+#include "cli/console_window.h"
+#include "core/error.h"
+#include "core/files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Brimwork::ConsoleWindow;
+
+constexpr int ExitSuccess = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+constexpr std::string_view UsageText =
+    "Usage: brimwork-cli COMMAND FILE\n"
+    "       brimwork-cli --help\n"
+    "\n"
+    "Commands:\n"
+    "  list FILE      print the names of FILE's entries, one per line\n"
+    "  extract FILE   write every image of FILE as a TGA file, with the manifest\n"
+    "                 needed to rebuild it, into FILE's folder\n"
+    "  rebuild FILE   rebuild FILE from the manifest and the TGA files in its\n"
+    "                 folder, replacing it, then delete the manifest and every\n"
+    "                 TGA file of that folder\n"
+    "\n"
+    "The kind of FILE follows its name: *.gdg gadget file, *.pix screen file,\n"
+    "*.azp vehicle file; any other name is read as a gadget file.\n"
+    "\n"
+    "Exit status: 0 done; 1 the command failed or had a message to show (it is\n"
+    "printed on standard error); 2 the command line was wrong.\n";
+
+enum class Command { List, Extract, Rebuild };
+
+std::optional<Command> CommandNamed(std::string_view name)
+{
+    if (name == "list")
+        return Command::List;
+    if (name == "extract")
+        return Command::Extract;
+    if (name == "rebuild")
+        return Command::Rebuild;
+    return std::nullopt;
+}
+
+bool IsHelpOption(std::string_view argument)
+{
+    return argument == "--help" || argument == "-h";
+}
+
+void Write(std::FILE* stream, std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+int UsageError(std::string_view problem)
+{
+    Write(stderr, "brimwork-cli: ");
+    Write(stderr, problem);
+    Write(stderr, "\n\n");
+    Write(stderr, UsageText);
+    return ExitUsage;
+}
+
+// A missing file or a folder is refused here in plain words, before the
+// session tries to read it.
+void CheckIsFile(Brimwork::FileSystem& files, const fs::path& container, const std::string& asGiven)
+{
+    switch (files.TypeOf(container)) {
+    case Brimwork::EntryType::Missing:
+        throw Brimwork::Error("Cannot open " + asGiven + ": there is no such file");
+    case Brimwork::EntryType::Directory:
+        throw Brimwork::Error("Cannot open " + asGiven + ": it is a folder, not a container file");
+    default:
+        break;
+    }
+}
+
+// Entry names are printed byte for byte, as the window's list holds them.
+void PrintList(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        Write(stdout, name);
+        Write(stdout, "\n");
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw Brimwork::Error("Cannot write the list of entries to standard output");
+}
+
+// Opens FILE as the window's Open command would and runs the command on it.
+// The files that extract and rebuild write land in FILE's folder, which the
+// session takes as its working folder once FILE is listed.
+void RunCommand(Command command, const std::string& fileArgument, ConsoleWindow& window)
+{
+    Brimwork::FileSystem& files = Brimwork::RealFileSystem();
+    fs::path container = fs::absolute(fs::path(fileArgument));
+    CheckIsFile(files, container, fileArgument);
+
+    Brimwork::Session session(window, files, fs::current_path());
+    if (!session.OpenArchive(container) || window.MessageShown())
+        return;
+
+    switch (command) {
+    case Command::List:
+        PrintList(window.List());
+        break;
+    case Command::Extract:
+        // The window offers Extract only once the list holds an entry.
+        if (window.List().empty()) {
+            window.ShowMessage(Brimwork::Messages::ExtractEmptyText, Brimwork::Messages::ExtractEmptyTitle);
+            break;
+        }
+        session.ExtractAll();
+        break;
+    case Command::Rebuild:
+        session.Rebuild();
+        break;
+    }
+    window.EndProgress();
+}
+
+int Run(Command command, const std::string& fileArgument)
+{
+    ConsoleWindow window(stderr, ::isatty(STDERR_FILENO) == 1);
+    try {
+        RunCommand(command, fileArgument, window);
+    } catch (const Brimwork::Error& error) {
+        window.ReportError(error.what());
+    } catch (const std::bad_alloc&) {
+        window.ReportError("Not enough memory to finish the command");
+    } catch (const std::exception& error) {
+        window.ReportError(error.what());
+    }
+    return window.MessageShown() ? ExitFailure : ExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    for (std::string_view argument : arguments) {
+        if (IsHelpOption(argument)) {
+            Write(stdout, UsageText);
+            return std::fflush(stdout) == 0 ? ExitSuccess : ExitFailure;
+        }
+    }
+    if (arguments.empty())
+        return UsageError("a command is needed");
+    std::optional<Command> command = CommandNamed(arguments[0]);
+    if (!command)
+        return UsageError("unknown command '" + std::string(arguments[0]) + "'");
+    if (arguments.size() != 2)
+        return UsageError("the command '" + std::string(arguments[0]) + "' takes exactly one FILE");
+    if (arguments[1].empty())
+        return UsageError("FILE must not be empty");
+    return Run(*command, std::string(arguments[1]));
+}
