@@ -1,1 +1,119 @@
-// being written
+#include "app/session.h"
+
+#include <cstdio>
+
+#include "core/checked.h"
+#include "core/error.h"
+#include "core/names.h"
+#include "core/window.h"
+#include "gadget/gadget.h"
+
+namespace Brimwork {
+
+namespace fs = std::filesystem;
+
+int32_t FileKindOf(const std::string& fileName)
+{
+    const std::string lastFour = ToUpper(fileName.size() > 4 ? fileName.substr(fileName.size() - 4) : fileName);
+    if (lastFour == ".AZP")
+        return VehicleFileKind;
+    if (lastFour == ".PIX")
+        return ScreenFileKind;
+    return GadgetFileKind;
+}
+
+std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", imageIndex);
+    return "Image: " + std::string(number) + " Size:" + std::to_string(image.ImageWidth) + "x" +
+           std::to_string(image.ImageHeight);
+}
+
+namespace {
+
+// Vehicle and screen files come with their own modules; until then they
+// are refused at the door, which leaves the session as it was.
+bool RefuseKindNotAvailable(WindowInterface& window, int32_t kind)
+{
+    window.ShowMessage(kind == VehicleFileKind ? "Vehicle files (*.azp) cannot be opened yet."
+                                               : "Screen files (*.pix) cannot be opened yet.",
+                       Messages::ErrorTitle);
+    return false;
+}
+
+}  // namespace
+
+Session::Session(WindowInterface& window, FileSystem& files, fs::path startFolder)
+    : window_(window), files_(files), folder_(std::move(startFolder))
+{
+}
+
+ModuleContext Session::Context() { return ModuleContext{image_, container_, folder_, window_, files_}; }
+
+bool Session::OpenArchive(const fs::path& fileName)
+{
+    const fs::path fullName = fs::absolute(fileName);
+    const int32_t kind = FileKindOf(fullName.filename().string());
+    ChosenContainer candidate{fullName, fullName.filename().string()};
+    const fs::path folder = fullName.parent_path();
+    ModuleContext context{image_, candidate, folder, window_, files_};
+
+    bool listed = false;
+    switch (kind) {
+    case VehicleFileKind:
+    case ScreenFileKind:
+        listed = RefuseKindNotAvailable(window_, kind);
+        break;
+    default:
+        listed = GDG::ListEntries(context, fullName);
+        break;
+    }
+    if (listed) {
+        fileKind_ = kind;
+        container_ = std::move(candidate);
+        folder_ = folder;
+    }
+    return listed;
+}
+
+void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
+{
+    ModuleContext context = Context();
+    switch (fileKind_) {
+    case GadgetFileKind:
+        GDG::LoadImage(context, entryIndex, imageIndex);
+        break;
+    default:
+        throw Error("This kind of file cannot be shown yet.");
+    }
+}
+
+void Session::ExtractAll()
+{
+    ModuleContext context = Context();
+    switch (fileKind_) {
+    case GadgetFileKind:
+        GDG::ExtractAll(context);
+        break;
+    default:
+        throw Error("This kind of file cannot be extracted yet.");
+    }
+}
+
+void Session::Rebuild()
+{
+    ModuleContext context = Context();
+    switch (fileKind_) {
+    case VehicleFileKind:
+        window_.ShowMessage(Messages::VehicleRebuildText, Messages::VehicleRebuildTitle);
+        break;
+    case GadgetFileKind:
+        GDG::Rebuild(context);
+        break;
+    default:
+        throw Error("This kind of file cannot be rebuilt yet.");
+    }
+}
+
+}  // namespace Brimwork

@@ -1,1 +1,153 @@
-// being written
+#include "gadget/gadget.h"
+
+#include <vector>
+
+#include "core/archive_header.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_work_file.h"
+#include "core/window.h"
+#include "gadget/gadget_format.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+
+namespace GDG {
+
+using namespace Brimwork;
+using Format::GadgetEntry;
+
+namespace {
+
+constexpr const char* SignatureMessage = "Error: Gadget file signature not found!";
+constexpr int32_t LargestTgaSide = 32767;
+
+std::vector<GadgetEntry> ReadEntries(ReadableFile& file, int32_t count)
+{
+    const auto table = ReadEntryTable(file, count, Format::EntrySize);
+    std::vector<GadgetEntry> entries;
+    for (size_t offset = 0; offset < table.size(); offset += Format::EntrySize)
+        entries.push_back(Format::DecodeEntry(std::span(table).subspan(offset, Format::EntrySize)));
+    return entries;
+}
+
+std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
+{
+    return entryName + "_" + AtLeastThreeDigits(imageIndex) + ".tga";
+}
+
+float Percent(int32_t done, int32_t total)
+{
+    return static_cast<float>(static_cast<double>(done) / total * 100.0);
+}
+
+// Everything an extraction will write is checked before the first file is
+// touched: the names, every image's header and pixel data, and that no
+// symbolic link or folder stands where a file is to be written.
+void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<GadgetEntry>& entries)
+{
+    std::vector<std::string> outputs{ManifestName};
+    for (const auto& entry : entries) {
+        RequirePlainFileName(entry.Name, "The entry name");
+        Manifest::NameForm(entry.Name);
+        for (int32_t k = 0; k < entry.ImageCount; ++k) {
+            const auto header = Format::ReadImageHeader(file, entry, k);
+            if (header.Width > LargestTgaSide || header.Height > LargestTgaSide)
+                throw Error("Image " + std::to_string(k) + " of entry \"" + entry.Name + "\" (" +
+                            std::to_string(header.Width) + " x " + std::to_string(header.Height) +
+                            ") is too large for a TGA file");
+            outputs.push_back(TgaFileName(entry.Name, k));
+        }
+    }
+    for (const auto& name : outputs) {
+        const auto type = context.files.TypeOf(context.folder / name);
+        if (type != EntryType::Missing && type != EntryType::Regular)
+            throw Error("Cannot write " + (context.folder / name).string() +
+                        ": a symbolic link or a folder stands in its place");
+    }
+}
+
+}  // namespace
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    auto file = context.files.OpenForReading(fileName);
+    const ArchiveHeader header = ReadArchiveHeader(*file);
+    if (header.Signature != Format::Signature) {
+        context.window.ShowMessage(SignatureMessage, "Brimwork Error");
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : ReadEntries(*file, header.EntryCount))
+        names.push_back(entry.Name);
+    context.window.ReplaceList(names);
+    return true;
+}
+
+void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex)
+{
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
+    if (imageIndex >= entry.ImageCount || imageIndex < 0)
+        imageIndex = 0;
+    if (entry.ImageCount <= 0) {
+        // An entry without images (a rebuild writes one when no TGA file
+        // matched it) shows the empty image.
+        MakeEmptyImage(context.image);
+        return;
+    }
+    const auto header = Format::ReadImageHeader(*file, entry, imageIndex);
+    ImageBuffer loaded{header.Width, header.Height, {}};
+    ReadPadded(loaded, *file, header.DataOffset);
+    context.image = std::move(loaded);
+}
+
+void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex, const std::string& tgaFileName)
+{
+    RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
+    if (imageIndex >= entry.ImageCount || imageIndex < 0)
+        imageIndex = 0;
+    if (entry.ImageCount <= 0)
+        throw Error("Entry \"" + entry.Name + "\" of " + context.container.FileName.string() + " holds no image");
+    const auto header = Format::ReadImageHeader(*file, entry, imageIndex);
+    ImageBuffer loaded{header.Width, header.Height, {}};
+    ReadPacked(loaded, *file, header.DataOffset);
+    file.reset();
+    context.image = std::move(loaded);
+    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+}
+
+void ExtractAll(ModuleContext& context)
+{
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const ArchiveHeader header = ReadArchiveHeader(*file);
+    const auto entries = ReadEntries(*file, header.EntryCount);
+    CheckExtraction(context, *file, entries);
+
+    const auto manifestPath = context.folder / ManifestName;
+    RemoveIfPresent(context.files, manifestPath);
+    std::string manifest = context.container.FileTitle + std::string(Manifest::LineEnd);
+    manifest += Manifest::NumberForm(header.HeaderValue) + std::string(Manifest::LineEnd);
+    manifest += Manifest::NumberForm(header.EntryCount) + std::string(Manifest::LineEnd);
+
+    const auto count = static_cast<int32_t>(entries.size());
+    for (int32_t i = 0; i < count; ++i) {
+        const GadgetEntry& entry = entries[static_cast<size_t>(i)];
+        manifest += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
+                    std::string(Manifest::LineEnd);
+        for (int32_t k = 0; k < entry.ImageCount; ++k) {
+            int32_t imageIndex = k;
+            ExtractImage(context, i, imageIndex, TgaFileName(entry.Name, k));
+            context.window.Yield();
+        }
+        context.window.SetProgress(Percent(i + 1, count));
+    }
+    // Written last, so that an extraction that fails part-way leaves no
+    // manifest for a rebuild to take as complete.
+    WriteWholeFile(context.files, manifestPath, manifest);
+}
+
+}  // namespace GDG

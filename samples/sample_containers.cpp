@@ -1,1 +1,147 @@
-// being written
+#include "samples/sample_containers.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "core/bytes.h"
+
+namespace Brimwork::Samples {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Picture::Bytes() const
+{
+    std::vector<uint8_t> bytes;
+    bytes.reserve(pixels.size() * 2);
+    for (uint16_t pixel : pixels) {
+        bytes.push_back(static_cast<uint8_t>(pixel));
+        bytes.push_back(static_cast<uint8_t>(pixel >> 8));
+    }
+    return bytes;
+}
+
+uint16_t Rgb555(int red, int green, int blue)
+{
+    return static_cast<uint16_t>((red & 31) << 10 | (green & 31) << 5 | (blue & 31));
+}
+
+namespace {
+
+template <typename PixelAt>
+Picture Paint(int32_t width, int32_t height, PixelAt pixelAt)
+{
+    Picture picture{width, height, {}};
+    picture.pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            picture.pixels.push_back(pixelAt(x, y));
+    return picture;
+}
+
+int Scale(int32_t value, int32_t range) { return range <= 1 ? 0 : value * 31 / (range - 1); }
+
+}  // namespace
+
+Picture Gradient(int32_t width, int32_t height)
+{
+    return Paint(width, height, [&](int32_t x, int32_t y) { return Rgb555(Scale(x, width), Scale(y, height), 8); });
+}
+
+Picture Disc(int32_t width, int32_t height, uint16_t colour, uint16_t background)
+{
+    const double cx = (width - 1) / 2.0;
+    const double cy = (height - 1) / 2.0;
+    const double radius = std::min(width, height) / 2.0 - 0.5;
+    return Paint(width, height, [&](int32_t x, int32_t y) {
+        return std::hypot(x - cx, y - cy) <= radius ? colour : background;
+    });
+}
+
+Picture Stripes(int32_t width, int32_t height)
+{
+    return Paint(width, height, [](int32_t x, int32_t) {
+        static const uint16_t colours[] = {Rgb555(31, 0, 0), Rgb555(0, 31, 0), Rgb555(0, 0, 31), Rgb555(31, 31, 31)};
+        return colours[(x / 4) % 4];
+    });
+}
+
+Picture Solid(int32_t width, int32_t height, uint16_t colour)
+{
+    return Paint(width, height, [=](int32_t, int32_t) { return colour; });
+}
+
+std::vector<uint8_t> BuildGadgetFile(int32_t headerValue, const std::vector<GadgetEntry>& entries)
+{
+    std::vector<uint8_t> file;
+    Bytes::AppendText(file, 4, "GADG");
+    Bytes::AppendInt32(file, headerValue);
+    Bytes::AppendInt32(file, static_cast<int32_t>(entries.size()));
+    const size_t tableStart = file.size();
+    file.resize(tableStart + 44 * entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const GadgetEntry& entry = entries[i];
+        const auto tableOffset = static_cast<int32_t>(file.size());
+        const size_t record = tableStart + 44 * i;
+        Bytes::PutText(file, record, 32, entry.name);
+        Bytes::PutInt32(file, record + 32, entry.value);
+        Bytes::PutInt32(file, record + 36, static_cast<int32_t>(entry.images.size()));
+        Bytes::PutInt32(file, record + 40, tableOffset);
+        auto dataOffset = static_cast<int32_t>(tableOffset + 16 * entry.images.size());
+        for (const Picture& image : entry.images) {
+            const int32_t dataSize = image.width * image.height * 2;
+            Bytes::AppendInt32(file, image.width);
+            Bytes::AppendInt32(file, image.height);
+            Bytes::AppendInt32(file, dataSize);
+            Bytes::AppendInt32(file, dataOffset);
+            dataOffset += dataSize;
+        }
+        for (const Picture& image : entry.images) {
+            const auto bytes = image.Bytes();
+            file.insert(file.end(), bytes.begin(), bytes.end());
+        }
+    }
+    return file;
+}
+
+std::vector<GadgetEntry> SampleGadgetEntries()
+{
+    const uint16_t black = Rgb555(0, 0, 0);
+    return {
+        {"RAINBOW", 1, {Gradient(64, 48), Gradient(33, 21), Stripes(40, 12)}},
+        {"BALLS", 2, {Disc(32, 32, Rgb555(31, 8, 0), black), Disc(31, 31, Rgb555(0, 20, 31), black),
+                      Disc(17, 9, Rgb555(31, 31, 0), Rgb555(4, 4, 4))}},
+        {"EMPTY", 3, {}},
+        {"TILES", 4, {Solid(16, 16, Rgb555(0, 24, 0)), Solid(5, 3, Rgb555(31, 0, 31)), Gradient(128, 96),
+                      Stripes(7, 7)}},
+        {"RGBW", 5, {Picture{4, 1, {0x7C00, 0x03E0, 0x001F, 0x7FFF}}}},
+    };
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<fs::path> WriteSampleContainers(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    const fs::path gadgets = folder / "GADGETS.GDG";
+    WriteBytes(gadgets, BuildGadgetFile(1, SampleGadgetEntries()));
+    return {gadgets};
+}
+
+}  // namespace Brimwork::Samples

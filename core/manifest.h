@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The text manifests that extraction writes and rebuild reads: 8-bit
+// characters, every line ended by CR LF. Numbers are written " 12 " and
+// "-3 "; names as they are, or between double quotes when the reader would
+// otherwise not give them back unchanged.
+namespace Brimwork::Manifest {
+
+inline constexpr std::string_view LineEnd = "\r\n";
+
+// " 12 " for 12, "-3 " for -3.
+std::string NumberForm(int32_t value);
+
+// The name as the manifest carries it: as it stands when the reader gives
+// it back unchanged, else between double quotes. A name that needs quotes
+// and holds a double quote itself cannot be carried: an Error.
+std::string NameForm(const std::string& name);
+
+// Reads a manifest item by item. Line 1 is read whole; a number item skips
+// blanks and line ends before it and ends at a blank, a comma or the end
+// of its line; a text item skips blanks before it and ends at a comma or
+// the end of its line, or runs between double quotes when it starts with
+// one. Every failure is an Error naming the manifest and the line.
+class Reader {
+public:
+    Reader(std::string text, std::string manifestName);
+
+    std::string ReadLine(std::string_view what);
+    int32_t ReadNumber(std::string_view what);
+    std::string ReadText(std::string_view what);
+
+    // The line the next item starts on, counting from 1.
+    int LineNumber() const;
+
+private:
+    [[noreturn]] void Fail(std::string_view what, std::string_view problem) const;
+    bool AtLineEnd() const;
+    void SkipBlanks();
+    void SkipBlanksAndLineEnds();
+    void ConsumeDelimiter();
+    void ConsumeLineEnd();
+
+    std::string text_;
+    std::string manifestName_;
+    size_t position_ = 0;
+};
+
+}  // namespace Brimwork::Manifest

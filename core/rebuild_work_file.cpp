@@ -1,0 +1,64 @@
+#include "core/rebuild_work_file.h"
+
+#include "core/error.h"
+#include "core/files.h"
+
+namespace Brimwork {
+
+void RemoveIfPresent(FileSystem& files, const std::filesystem::path& path)
+{
+    switch (files.TypeOf(path)) {
+    case EntryType::Missing:
+        return;
+    case EntryType::Regular:
+        files.Remove(path);
+        return;
+    case EntryType::Symlink:
+        throw Error("Cannot replace " + path.string() + ": it is a symbolic link, which is never followed");
+    default:
+        throw Error("Cannot replace " + path.string() + ": it is not a regular file");
+    }
+}
+
+RebuildWorkFile::RebuildWorkFile(FileSystem& files, const std::filesystem::path& folder)
+    : files_(files), folder_(folder), path_(folder / Name)
+{
+    RemoveIfPresent(files_, path_);
+    file_ = files_.CreateForWriting(path_);
+}
+
+RebuildWorkFile::~RebuildWorkFile()
+{
+    if (committed_)
+        return;
+    file_.reset();
+    try {
+        files_.Remove(path_);
+    } catch (const Error&) {
+        // The failure that stopped the rebuild is the one to report.
+    }
+}
+
+void RebuildWorkFile::Commit(const std::filesystem::path& container)
+{
+    file_->Sync();
+    file_->Close();
+    files_.Rename(path_, container);
+    committed_ = true;
+    files_.SyncFolder(folder_);
+}
+
+std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths)
+{
+    std::vector<std::string> failures;
+    for (const auto& path : paths) {
+        try {
+            files.Remove(path);
+        } catch (const Error& error) {
+            failures.push_back(error.what());
+        }
+    }
+    return failures;
+}
+
+}  // namespace Brimwork

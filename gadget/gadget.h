@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/context.h"
+
+// Gadget files (*.gdg): a "GADG" header, a table of named entries, and for
+// each entry a table of image headers pointing at packed 5-5-5 pixels.
+namespace GDG {
+
+using Brimwork::ModuleContext;
+
+// Checks the signature and replaces the window's list with the entry names.
+// A wrong signature shows its message and returns false with the list as it
+// was; a damaged file is an Error, also before the list is touched.
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
+
+// Loads image imageIndex of an entry of the chosen container in display
+// layout; imageIndex comes back as 0 when it is out of range.
+void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex);
+
+// Writes every image as "<name>_<nnn>.tga" and the manifest "EXTRACT.DAT"
+// into the working folder.
+void ExtractAll(ModuleContext& context);
+
+// Loads one image in packed layout and writes it to tgaFileName in the
+// working folder.
+void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex, const std::string& tgaFileName);
+
+// Rebuilds the container named on line 1 of "EXTRACT.DAT" from the manifest
+// and the TGA files, replaces it in one step and lists it.
+void Rebuild(ModuleContext& context);
+
+inline constexpr const char* ManifestName = "EXTRACT.DAT";
+
+}  // namespace GDG

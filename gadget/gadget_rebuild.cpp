@@ -1,0 +1,247 @@
+#include <algorithm>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "core/archive_header.h"
+#include "core/checked.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_work_file.h"
+#include "core/window.h"
+#include "gadget/gadget.h"
+#include "gadget/gadget_format.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+
+namespace GDG {
+
+using namespace Brimwork;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t LargestManifest = int64_t{64} << 20;
+
+struct ManifestEntry {
+    int32_t value = 0;
+    std::string name;
+    std::vector<std::string> tgaFiles;  // in the order the images are stored
+};
+
+struct GadgetManifest {
+    std::string containerName;
+    int32_t headerValue = 0;
+    int32_t entryCount = 0;
+    std::vector<ManifestEntry> entries;
+};
+
+GadgetManifest ReadManifest(const std::string& text, const std::string& manifestName)
+{
+    Manifest::Reader reader(text, manifestName);
+    GadgetManifest manifest;
+    const int line1 = reader.LineNumber();
+    manifest.containerName = reader.ReadLine("the container name");
+    RequireNonEmptyPlainFileName(manifest.containerName,
+                                 manifestName + ", line " + std::to_string(line1) + ": the container name");
+    manifest.headerValue = reader.ReadNumber("the header value");
+    manifest.entryCount = reader.ReadNumber("the entry count");
+    for (int32_t i = 0; i < manifest.entryCount; ++i) {
+        const std::string which = "entry " + std::to_string(i + 1) + " of " + std::to_string(manifest.entryCount);
+        ManifestEntry entry;
+        entry.value = reader.ReadNumber("the value of " + which);
+        const int line = reader.LineNumber();
+        entry.name = reader.ReadText("the name of " + which);
+        const std::string where = manifestName + ", line " + std::to_string(line) + ": the name of " + which;
+        if (entry.name.size() > static_cast<size_t>(Format::NameSize))
+            throw Error(where + " is longer than 32 characters: \"" + entry.name + "\"");
+        RequirePlainFileName(entry.name, where);
+        manifest.entries.push_back(std::move(entry));
+    }
+    return manifest;
+}
+
+bool EndsWithTgaIgnoringCase(const std::string& fileName)
+{
+    return fileName.size() >= 4 && ToUpper(fileName.substr(fileName.size() - 4)) == ".TGA";
+}
+
+// Whether fileName matches "<entry name>_*.tga", letter case ignored.
+bool MatchesEntry(const std::string& fileName, const std::string& entryName)
+{
+    const std::string prefix = ToUpper(entryName + "_");
+    return fileName.size() >= prefix.size() + 4 && ToUpper(fileName.substr(0, prefix.size())) == prefix &&
+           EndsWithTgaIgnoringCase(fileName);
+}
+
+// The part between "<entry name>_" and ".tga".
+std::string ImageNumberPart(const std::string& fileName, const std::string& entryName)
+{
+    return fileName.substr(entryName.size() + 1, fileName.size() - entryName.size() - 1 - 4);
+}
+
+bool IsNumber(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Compares two digit strings by value, without converting them.
+bool NumberLess(const std::string& a, const std::string& b)
+{
+    const auto significant = [](const std::string& s) {
+        const size_t first = s.find_first_not_of('0');
+        return first == std::string::npos ? std::string() : s.substr(first);
+    };
+    const std::string x = significant(a);
+    const std::string y = significant(b);
+    return x.size() != y.size() ? x.size() < y.size() : x < y;
+}
+
+// Images in the order of the number after "<name>_" (_999 before _1000);
+// files whose part there is not a number follow, in name order.
+void SortImageFiles(std::vector<std::string>& files, const std::string& entryName)
+{
+    std::stable_sort(files.begin(), files.end(), [&](const std::string& a, const std::string& b) {
+        const std::string na = ImageNumberPart(a, entryName);
+        const std::string nb = ImageNumberPart(b, entryName);
+        const bool aNumbered = IsNumber(na);
+        const bool bNumbered = IsNumber(nb);
+        if (aNumbered != bNumbered)
+            return aNumbered;
+        if (aNumbered && (NumberLess(na, nb) || NumberLess(nb, na)))
+            return NumberLess(na, nb);
+        return a < b;
+    });
+}
+
+// Gives every TGA file of the folder to the entries whose pattern it
+// matches; a file that matches several entries goes to the one with the
+// longest name only (entries of equal names share it).
+void AssignImageFiles(ModuleContext& context, GadgetManifest& manifest)
+{
+    auto names = context.files.ListFolder(context.folder);
+    std::sort(names.begin(), names.end());
+    for (const auto& fileName : names) {
+        if (!EndsWithTgaIgnoringCase(fileName))
+            continue;
+        size_t longest = 0;
+        bool matched = false;
+        for (const auto& entry : manifest.entries) {
+            if (MatchesEntry(fileName, entry.name) && (!matched || entry.name.size() > longest)) {
+                longest = entry.name.size();
+                matched = true;
+            }
+        }
+        if (!matched)
+            continue;
+        const auto type = context.files.TypeOf(context.folder / fileName);
+        if (type == EntryType::Symlink)
+            throw Error("Cannot read " + (context.folder / fileName).string() +
+                        ": it is a symbolic link, which is never followed");
+        if (type != EntryType::Regular)
+            continue;
+        for (auto& entry : manifest.entries)
+            if (entry.name.size() == longest && MatchesEntry(fileName, entry.name))
+                entry.tgaFiles.push_back(fileName);
+    }
+    for (auto& entry : manifest.entries)
+        SortImageFiles(entry.tgaFiles, entry.name);
+}
+
+// The rebuilt file is renamed over the name on line 1 and the inputs are
+// deleted afterwards: line 1 naming an input would lose the result.
+void RefuseContainerNamingAnInput(const GadgetManifest& manifest)
+{
+    std::vector<std::string> inputs{ManifestName, RebuildWorkFile::Name};
+    for (const auto& entry : manifest.entries)
+        inputs.insert(inputs.end(), entry.tgaFiles.begin(), entry.tgaFiles.end());
+    for (const auto& input : inputs)
+        if (EqualIgnoringCase(manifest.containerName, input))
+            throw Error(std::string(ManifestName) + ", line 1: the container name \"" + manifest.containerName +
+                        "\" names a file that the rebuild reads or writes; the rebuilt file would be lost");
+}
+
+void WriteRecord(WritableFile& file, int32_t offset, const std::vector<uint8_t>& record)
+{
+    file.WriteAt(offset, record);
+}
+
+// Writes the gadget file: header, entry table, then each entry's image
+// headers followed by its pixel data. Returns the TGA files read.
+std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& out)
+{
+    WriteRecord(out, 0, ArchiveHeaderBytes({Format::Signature, manifest.headerValue, manifest.entryCount}));
+    std::vector<fs::path> read;
+    if (manifest.entryCount <= 0)
+        return read;
+    int32_t tableOffset = Checked::Add(
+        ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.entryCount, "The entry table"), "The entry table");
+    for (int32_t i = 0; i < manifest.entryCount; ++i) {
+        const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
+        const auto imageCount = Checked::ToInt32(static_cast<int64_t>(entry.tgaFiles.size()), "The image count");
+        WriteRecord(out, ArchiveHeader::Size + Format::EntrySize * i,
+                    Format::EncodeEntry(entry.name, entry.value, imageCount, tableOffset));
+        int32_t dataOffset = Checked::Add(
+            tableOffset, Checked::Mul(Format::ImageHeaderSize, imageCount, "An image table"), "An image table");
+        for (int32_t k = 0; k < imageCount; ++k) {
+            const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
+            ReadTGA(context.files, tga, context.image);
+            read.push_back(tga);
+            const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
+            WriteRecord(out, tableOffset + Format::ImageHeaderSize * k,
+                        Format::EncodeImageHeader(
+                            {context.image.ImageWidth, context.image.ImageHeight, dataSize, dataOffset}));
+            out.WriteAt(dataOffset, context.image.ImageBytes);
+            dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
+        }
+        tableOffset = dataOffset;
+        context.window.SetProgress(static_cast<float>(static_cast<double>(i + 1) / manifest.entryCount * 100.0));
+        context.window.Yield();
+    }
+    return read;
+}
+
+std::vector<fs::path> Distinct(std::vector<fs::path> paths)
+{
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    return paths;
+}
+
+}  // namespace
+
+void Rebuild(ModuleContext& context)
+{
+    const fs::path manifestPath = context.folder / ManifestName;
+    if (context.files.TypeOf(manifestPath) == EntryType::Missing) {
+        context.window.ShowMessage("Error: No EXTRACT.DAT file found in current directory.  Can't rebuild.",
+                                   "Rebuild Error");
+        return;
+    }
+    GadgetManifest manifest =
+        ReadManifest(ReadWholeFile(context.files, manifestPath, LargestManifest), manifestPath.string());
+    AssignImageFiles(context, manifest);
+    RefuseContainerNamingAnInput(manifest);
+
+    const fs::path container = context.folder / manifest.containerName;
+    std::vector<fs::path> consumed;
+    {
+        RebuildWorkFile work(context.files, context.folder);
+        consumed = WriteContainer(context, manifest, work.File());
+        work.Commit(container);
+    }
+    consumed.push_back(manifestPath);
+    const auto failures = DeleteFiles(context.files, Distinct(consumed));
+    ListEntries(context, container);
+    if (!failures.empty()) {
+        std::string text = "The rebuild of " + container.string() + " succeeded, but some of its inputs could not "
+                           "be deleted:";
+        for (const auto& failure : failures)
+            text += "\n" + failure;
+        throw Error(text);
+    }
+}
+
+}  // namespace GDG

@@ -1,0 +1,352 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/error.h"
+#include "core/files.h"
+#include "gadget/gadget.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "samples/sample_containers.h"
+#include "tests/support/test_support.h"
+
+using namespace Brimwork;
+using namespace Brimwork::Samples;
+using Brimwork::Testing::ReadText;
+using Brimwork::Testing::RecordingWindow;
+using Brimwork::Testing::TempFolder;
+using Brimwork::Testing::WriteText;
+namespace fs = std::filesystem;
+
+namespace {
+
+class GadgetTest : public ::testing::Test {
+public:
+    // Writes the container into the folder and makes it the chosen one.
+    void Choose(const std::vector<uint8_t>& bytes, const std::string& title = "GADGETS.GDG")
+    {
+        container.FileName = folder / title;
+        container.FileTitle = title;
+        WriteBytes(container.FileName, bytes);
+    }
+
+    ModuleContext Context() { return ModuleContext{image, container, folder.path(), window, RealFileSystem()}; }
+
+    bool List() { auto c = Context(); return GDG::ListEntries(c, container.FileName); }
+    void Load(int32_t entry, int32_t& index) { auto c = Context(); GDG::LoadImage(c, entry, index); }
+    void Extract() { auto c = Context(); GDG::ExtractAll(c); }
+    void Rebuild() { auto c = Context(); GDG::Rebuild(c); }
+
+    std::string ErrorOf(void (GadgetTest::*action)())
+    {
+        try {
+            (this->*action)();
+        } catch (const Error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    TempFolder folder;
+    RecordingWindow window;
+    ImageBuffer image;
+    ChosenContainer container;
+};
+
+std::vector<uint8_t> Packed(const Picture& picture) { return picture.Bytes(); }
+
+// The header of a gadget file whose entry table says what the test wants.
+std::vector<uint8_t> RawGadget(int32_t count, std::vector<uint8_t> rest)
+{
+    std::vector<uint8_t> bytes{'G', 'A', 'D', 'G', 0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i)));
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(GadgetTest, ListsNamesInFileOrderUpToTheirFirstNul)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {}}, {std::string("AB\0CD", 5), 0, {}}, {"", 0, {}},
+                              {std::string(32, 'N'), 0, {}}}));
+    ASSERT_TRUE(List());
+    EXPECT_EQ(window.list, (std::vector<std::string>{"CHAIR", "AB", "", std::string(32, 'N')}));
+}
+
+TEST_F(GadgetTest, AWrongSignatureKeepsTheListAndSaysSo)
+{
+    window.list = {"EARLIER"};
+    auto bytes = BuildGadgetFile(0, {{"CHAIR", 0, {}}});
+    bytes[0] = 'g', bytes[1] = 'a', bytes[2] = 'd', bytes[3] = 'g';
+    Choose(bytes);
+    EXPECT_FALSE(List());
+    EXPECT_EQ(window.list, std::vector<std::string>{"EARLIER"});
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, "Error: Gadget file signature not found!");
+    EXPECT_EQ(window.messages[0].title, "Brimwork Error");
+
+    Choose({'G', 'A'});  // shorter than a header
+    EXPECT_FALSE(List());
+}
+
+TEST_F(GadgetTest, ADamagedEntryTableIsAnErrorBeforeTheListIsTouched)
+{
+    window.list = {"EARLIER"};
+    Choose(RawGadget(1000000, std::vector<uint8_t>(44, 0)));
+    try {
+        List();
+        FAIL() << "a table past the end of the file must be refused";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("is damaged"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(window.listFills, 0);
+
+    Choose(RawGadget(-5, {}));
+    ASSERT_TRUE(List());
+    EXPECT_TRUE(window.list.empty());
+}
+
+TEST_F(GadgetTest, LoadsImagesInDisplayLayoutAndWrapsTheIndex)
+{
+    const Picture odd{3, 2, {1, 2, 3, 4, 5, 6}};
+    const Picture even{4, 1, {0x7C00, 0x03E0, 0x001F, 0x7FFF}};
+    Choose(BuildGadgetFile(0, {{"A", 0, {odd, even, Solid(1, 3, 9)}}, {"NONE", 0, {}}}));
+
+    int32_t index = 0;
+    Load(0, index);
+    EXPECT_EQ(image.ImageWidth, 3);
+    EXPECT_EQ(image.ImageHeight, 2);
+    EXPECT_EQ(image.ImageBytes, (std::vector<uint8_t>{1, 0, 2, 0, 3, 0, 0, 0, 4, 0, 5, 0, 6, 0, 0, 0}));
+
+    index = 1;
+    Load(0, index);
+    EXPECT_EQ(image.ImageBytes, Packed(even));
+
+    index = 2;
+    Load(0, index);
+    EXPECT_EQ(image.ImageBytes, (std::vector<uint8_t>{9, 0, 0, 0, 9, 0, 0, 0, 9, 0, 0, 0}));
+
+    index = 3;
+    Load(0, index);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(image.ImageWidth, 3);
+
+    index = 0;
+    Load(1, index);  // an entry without images shows the empty image
+    EXPECT_EQ(image.ImageWidth, 0);
+    EXPECT_EQ(image.ImageBytes, (std::vector<uint8_t>{0, 0}));
+}
+
+TEST_F(GadgetTest, ImagesThatDoNotFitTheFileAreRefusedBeforeAllocating)
+{
+    // One entry whose only image claims 30000 x 30000 pixels in a file of 100 bytes.
+    std::vector<uint8_t> rest(44, 0);
+    rest[36] = 1;   // ImageCount
+    rest[40] = 56;  // TableOffset
+    std::vector<uint8_t> header{0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 0, 0, 0, 0, 72, 0, 0, 0};
+    rest.insert(rest.end(), header.begin(), header.end());
+    rest.resize(100 - 12, 0);
+    Choose(RawGadget(1, rest));
+    image = ImageBuffer{5, 5, std::vector<uint8_t>(50, 7)};
+
+    int32_t index = 0;
+    try {
+        Load(0, index);
+        FAIL() << "the image cannot lie within a file of 100 bytes";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("is damaged"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(image.ImageWidth, 5) << "a failed load leaves the buffer as it was";
+    EXPECT_NE(ErrorOf(&GadgetTest::Extract).find("is damaged"), std::string::npos);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
+
+    index = 0;
+    EXPECT_THROW(Load(5, index), Error) << "entry 5 lies past the end of the file";
+}
+
+TEST_F(GadgetTest, ExtractionWritesTheManifestAndOneUnpaddedTgaPerImage)
+{
+    Choose(BuildGadgetFile(-3, {{"CHAIR", 7, {Gradient(3, 2), Gradient(4, 4)}},
+                               {"EMPTY", -1, {}},
+                               {"a,b", 0, {Solid(1, 1, 5)}},
+                               {"LAMP", 2147483647, {Disc(5, 5, 1, 2)}}}));
+    Extract();
+
+    EXPECT_EQ(ReadText(folder / "EXTRACT.DAT"), "GADGETS.GDG\r\n-3 \r\n 4 \r\n 7 CHAIR\r\n-1 EMPTY\r\n"
+                                                " 0 \"a,b\"\r\n 2147483647 LAMP\r\n");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"CHAIR_000.tga", "CHAIR_001.tga", "EXTRACT.DAT",
+                                                        "GADGETS.GDG", "LAMP_000.tga", "a,b_000.tga"}));
+    const auto tga = ReadBytes(folder / "CHAIR_000.tga");
+    ASSERT_EQ(tga.size(), 18u + 3 * 2 * 2);
+    EXPECT_EQ(std::vector<uint8_t>(tga.begin() + 18, tga.end()), Packed(Gradient(3, 2)));
+    EXPECT_EQ(window.progress, (std::vector<float>{25, 50, 75, 100}));
+    EXPECT_EQ(window.yields, 4);
+    EXPECT_EQ(image.ImageBytes, Packed(Disc(5, 5, 1, 2))) << "the buffer holds the last image, packed";
+}
+
+TEST_F(GadgetTest, ExtractionReplacesAnOldManifestAndNumbersPast999)
+{
+    std::vector<Picture> many(1001, Solid(1, 1, 3));
+    Choose(BuildGadgetFile(0, {{"M", 0, many}}));
+    WriteText(folder / "EXTRACT.DAT", std::string(5000, 'x'));
+    Extract();
+    EXPECT_EQ(ReadText(folder / "EXTRACT.DAT"), "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 M\r\n");
+    EXPECT_TRUE(fs::exists(folder / "M_007.tga"));
+    EXPECT_TRUE(fs::exists(folder / "M_999.tga"));
+    EXPECT_TRUE(fs::exists(folder / "M_1000.tga"));
+}
+
+TEST_F(GadgetTest, ExtractionRefusesNamesThatAreNotPlainFileNamesBeforeWritingAnything)
+{
+    for (const std::string name : {"../ESCAPE", "sub/dir", ".", "..", " \"quoted\""}) {
+        Choose(BuildGadgetFile(0, {{"FINE", 0, {Solid(1, 1, 1)}}, {name, 0, {Solid(1, 1, 1)}}}));
+        EXPECT_NE(ErrorOf(&GadgetTest::Extract), "no error") << name;
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"}) << name;
+    }
+}
+
+TEST_F(GadgetTest, ExtractionNeverWritesThroughASymbolicLink)
+{
+    TempFolder elsewhere;
+    WriteText(elsewhere / "target", "precious");
+    fs::create_symlink(elsewhere / "target", folder / "CHAIR_001.tga");
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1), Solid(1, 1, 2)}}}));
+    EXPECT_NE(ErrorOf(&GadgetTest::Extract).find("symbolic link"), std::string::npos);
+    EXPECT_EQ(ReadText(elsewhere / "target"), "precious");
+    EXPECT_FALSE(fs::exists(folder / "CHAIR_000.tga"));
+}
+
+namespace {
+
+std::vector<GadgetEntry> RoundTripEntries()
+{
+    return {{"CHAIR", 7, {Gradient(3, 2), Disc(9, 9, 0x7C00, 0), Stripes(12, 5)}},
+            {"CHAIR_BIG", -2, {Gradient(20, 10)}},
+            {"EMPTY", 0, {}},
+            {"x,y", 1, {Solid(2, 2, 0x1234)}},
+            {" lead", 2, {Solid(1, 2, 0x4321)}}};
+}
+
+}  // namespace
+
+TEST_F(GadgetTest, ExtractThenRebuildGivesBackTheSameFile)
+{
+    const auto original = BuildGadgetFile(11, RoundTripEntries());
+    Choose(original);
+    Extract();
+    WriteText(folder / "notes.txt", "mine");
+    Rebuild();
+
+    EXPECT_EQ(ReadBytes(container.FileName), original);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"GADGETS.GDG", "notes.txt"}));
+    EXPECT_EQ(window.list, (std::vector<std::string>{"CHAIR", "CHAIR_BIG", "EMPTY", "x,y", " lead"}));
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(window.progress.back(), 100.0f);
+}
+
+TEST_F(GadgetTest, RebuildTakesImagesInNumberOrderPast999)
+{
+    std::vector<Picture> many;
+    for (int32_t k = 0; k < 1002; ++k)
+        many.push_back(Solid(1, 1, static_cast<uint16_t>(k)));
+    const auto original = BuildGadgetFile(0, {{"M", 0, many}});
+    Choose(original);
+    Extract();
+    Rebuild();
+    EXPECT_EQ(ReadBytes(container.FileName), original);
+}
+
+TEST_F(GadgetTest, AnEditedImageOfAnotherSizeMovesEveryLaterOffset)
+{
+    Choose(BuildGadgetFile(0, RoundTripEntries()));
+    Extract();
+    const ImageBuffer edited{5, 4, Packed(Gradient(5, 4))};
+    WriteTGA(RealFileSystem(), folder / "CHAIR_001.tga", edited);
+    Rebuild();
+
+    auto expected = RoundTripEntries();
+    expected[0].images[1] = Gradient(5, 4);
+    EXPECT_EQ(ReadBytes(container.FileName), BuildGadgetFile(0, expected));
+}
+
+TEST_F(GadgetTest, AFileMatchingSeveralEntriesBelongsToTheLongestName)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}, {"CHAIR_BIG", 0, {Solid(2, 1, 2)}}}));
+    Extract();
+    WriteTGA(RealFileSystem(), folder / "chair_extra.TGA", ImageBuffer{1, 1, {3, 0}});
+    Rebuild();
+    EXPECT_EQ(ReadBytes(container.FileName),
+              BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1), Solid(1, 1, 3)}},
+                                  {"CHAIR_BIG", 0, {Solid(2, 1, 2)}}}));
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
+}
+
+TEST_F(GadgetTest, RebuildDeletesOnlyWhatItRead)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+    Extract();
+    WriteTGA(RealFileSystem(), folder / "TABLE_000.tga", ImageBuffer{1, 1, {3, 0}});
+    WriteText(folder / "REBUILD.TMP", "left over from a run that was killed");
+    Rebuild();
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"GADGETS.GDG", "TABLE_000.tga"}));
+}
+
+TEST_F(GadgetTest, WithoutAManifestRebuildSaysSoAndTouchesNothing)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+    Rebuild();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, "Error: No EXTRACT.DAT file found in current directory.  Can't rebuild.");
+    EXPECT_EQ(window.messages[0].title, "Rebuild Error");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
+}
+
+TEST_F(GadgetTest, AFailedRebuildLeavesEveryFileAsItWas)
+{
+    const auto original = BuildGadgetFile(0, RoundTripEntries());
+    const std::vector<std::pair<std::string, std::string>> broken{
+        {"damaged TGA", ""},
+        {"fewer entries", "GADGETS.GDG\r\n 0 \r\n 6 \r\n"},
+        {"not a number", "GADGETS.GDG\r\n zero \r\n 0 \r\n"},
+        {"long name", "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 " + std::string(33, 'L') + "\r\n"},
+        {"path in line 1", "../GADGETS.GDG\r\n 0 \r\n 0 \r\n"},
+        {"empty line 1", "\r\n 0 \r\n 0 \r\n"},
+        {"path in a name", "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 ../CHAIR\r\n"},
+        {"line 1 names an input", "chair_000.TGA\r\n 0 \r\n 1 \r\n 0 CHAIR\r\n"},
+        {"line 1 names the manifest", "EXTRACT.DAT\r\n 0 \r\n 0 \r\n"},
+    };
+    for (const auto& [what, manifest] : broken) {
+        for (const auto& name : folder.Names())
+            fs::remove(folder / name);
+        Choose(original);
+        Extract();
+        if (manifest.empty())
+            WriteText(folder / "CHAIR_002.tga", "short");
+        else
+            WriteText(folder / "EXTRACT.DAT", manifest);
+        const auto before = folder.Names();
+        std::vector<std::vector<uint8_t>> contents;
+        for (const auto& name : before)
+            contents.push_back(ReadBytes(folder / name));
+
+        EXPECT_NE(ErrorOf(&GadgetTest::Rebuild), "no error") << what;
+        EXPECT_EQ(folder.Names(), before) << what;
+        for (size_t i = 0; i < before.size(); ++i)
+            EXPECT_EQ(ReadBytes(folder / before[i]), contents[i]) << what << ": " << before[i];
+    }
+}
+
+TEST_F(GadgetTest, RebuildNeverReadsThroughASymbolicLink)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+    Extract();
+    TempFolder elsewhere;
+    WriteTGA(RealFileSystem(), elsewhere / "secret.tga", ImageBuffer{1, 1, {9, 0}});
+    fs::create_symlink(elsewhere / "secret.tga", folder / "CHAIR_001.tga");
+    EXPECT_NE(ErrorOf(&GadgetTest::Rebuild).find("symbolic link"), std::string::npos);
+    EXPECT_TRUE(fs::exists(folder / "EXTRACT.DAT"));
+    EXPECT_FALSE(fs::exists(folder / "REBUILD.TMP"));
+}
