@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "app/session.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "samples/sample_containers.h"
+#include "tests/support/test_support.h"
+
+using namespace Brimwork;
+using namespace Brimwork::Samples;
+using Brimwork::Testing::RecordingWindow;
+using Brimwork::Testing::TempFolder;
+
+TEST(FileKind, FollowsTheLastFourCharactersInAnyCase)
+{
+    EXPECT_EQ(FileKindOf("HANGAR.Azp"), VehicleFileKind);
+    EXPECT_EQ(FileKindOf("intro.pix"), ScreenFileKind);
+    EXPECT_EQ(FileKindOf("units.GDG"), GadgetFileKind);
+    EXPECT_EQ(FileKindOf("notes.txt"), GadgetFileKind);
+    EXPECT_EQ(FileKindOf("pix"), GadgetFileKind);
+    EXPECT_EQ(FileKindOf(".PIX"), ScreenFileKind);
+}
+
+TEST(ImageLabel, ShowsTheNumberWithAtLeastTwoDigits)
+{
+    EXPECT_EQ(ImageLabelText(0, ImageBuffer{64, 48, {}}), "Image: 00 Size:64x48");
+    EXPECT_EQ(ImageLabelText(7, ImageBuffer{640, 480, {}}), "Image: 07 Size:640x480");
+    EXPECT_EQ(ImageLabelText(123, ImageBuffer{1, 1, {}}), "Image: 123 Size:1x1");
+    EXPECT_EQ(ImageLabelText(3, ImageBuffer{0, 0, {}}), "Image: 03 Size:0x0");
+}
+
+TEST(SessionOpen, AFileThatIsNotListedChangesNothing)
+{
+    TempFolder first;
+    TempFolder second;
+    RecordingWindow window;
+    Session session(window, RealFileSystem(), first.path());
+    WriteBytes(first / "GOOD.GDG", BuildGadgetFile(0, {{"CHAIR", 0, {Solid(2, 1, 5)}}}));
+    ASSERT_TRUE(session.OpenArchive(first / "GOOD.GDG"));
+
+    WriteBytes(second / "BAD.GDG", {'N', 'O', 'P', 'E', 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(session.OpenArchive(second / "BAD.GDG"));
+    auto damaged = BuildGadgetFile(0, {{"X", 0, {}}});
+    damaged.resize(30);
+    WriteBytes(second / "DAMAGED.GDG", damaged);
+    EXPECT_THROW(session.OpenArchive(second / "DAMAGED.GDG"), Error);
+    EXPECT_FALSE(session.OpenArchive(second / "CARS.AZP"));
+
+    EXPECT_EQ(window.list, std::vector<std::string>{"CHAIR"});
+    EXPECT_EQ(session.FileKind(), GadgetFileKind);
+    EXPECT_EQ(session.Container().FileName, first / "GOOD.GDG");
+    EXPECT_EQ(session.Container().FileTitle, "GOOD.GDG");
+    EXPECT_EQ(session.Folder(), first.path());
+
+    int32_t index = 0;
+    session.LoadImage(0, index);
+    EXPECT_EQ(session.Image().ImageWidth, 2);
+    session.ExtractAll();
+    EXPECT_TRUE(std::filesystem::exists(first / "CHAIR_000.tga"));
+    EXPECT_FALSE(std::filesystem::exists(second / "EXTRACT.DAT"));
+}
