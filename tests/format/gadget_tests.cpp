@@ -350,3 +350,21 @@ TEST_F(GadgetTest, RebuildNeverReadsThroughASymbolicLink)
     EXPECT_TRUE(fs::exists(folder / "EXTRACT.DAT"));
     EXPECT_FALSE(fs::exists(folder / "REBUILD.TMP"));
 }
+
+TEST_F(GadgetTest, AManifestOrWorkFileThatIsASymbolicLinkIsRefused)
+{
+    TempFolder elsewhere;
+    WriteText(elsewhere / "target", "precious");
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+
+    fs::create_symlink(elsewhere / "target", folder / "EXTRACT.DAT");
+    EXPECT_NE(ErrorOf(&GadgetTest::Extract).find("symbolic link"), std::string::npos);
+    EXPECT_NE(ErrorOf(&GadgetTest::Rebuild).find("symbolic link"), std::string::npos);
+    fs::remove(folder / "EXTRACT.DAT");
+
+    Extract();
+    fs::create_symlink(elsewhere / "target", folder / "REBUILD.TMP");
+    EXPECT_NE(ErrorOf(&GadgetTest::Rebuild).find("symbolic link"), std::string::npos);
+    EXPECT_EQ(ReadText(elsewhere / "target"), "precious");
+    EXPECT_TRUE(fs::exists(folder / "CHAIR_000.tga"));
+}
