@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
+#include "core/rebuild_steps.h"
 #include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "gadget/gadget_format.h"
@@ -35,11 +36,6 @@ std::vector<GadgetEntry> ReadEntries(ReadableFile& file, int32_t count)
 std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 {
     return entryName + "_" + AtLeastThreeDigits(imageIndex) + ".tga";
-}
-
-float Percent(int32_t done, int32_t total)
-{
-    return static_cast<float>(static_cast<double>(done) / total * 100.0);
 }
 
 // Everything an extraction will write is checked before the first file is
@@ -143,7 +139,7 @@ void ExtractAll(ModuleContext& context)
             ExtractImage(context, i, imageIndex, TgaFileName(entry.Name, k));
             context.window.Yield();
         }
-        context.window.SetProgress(Percent(i + 1, count));
+        context.window.SetProgress(RebuildSteps::Percent(i + 1, count));
     }
     // Written last, so that an extraction that fails part-way leaves no
     // manifest for a rebuild to take as complete.

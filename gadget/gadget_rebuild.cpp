@@ -1,6 +1,4 @@
 #include <algorithm>
-#include <map>
-#include <set>
 #include <vector>
 
 #include "core/archive_header.h"
@@ -9,6 +7,7 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
+#include "core/rebuild_steps.h"
 #include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "gadget/gadget.h"
@@ -23,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int64_t LargestManifest = int64_t{64} << 20;
-
 struct ManifestEntry {
     int32_t value = 0;
     std::string name;
@@ -32,9 +29,7 @@ struct ManifestEntry {
 };
 
 struct GadgetManifest {
-    std::string containerName;
-    int32_t headerValue = 0;
-    int32_t entryCount = 0;
+    RebuildSteps::ManifestHead head;
     std::vector<ManifestEntry> entries;
 };
 
@@ -42,22 +37,13 @@ GadgetManifest ReadManifest(const std::string& text, const std::string& manifest
 {
     Manifest::Reader reader(text, manifestName);
     GadgetManifest manifest;
-    const int line1 = reader.LineNumber();
-    manifest.containerName = reader.ReadLine("the container name");
-    RequireNonEmptyPlainFileName(manifest.containerName,
-                                 manifestName + ", line " + std::to_string(line1) + ": the container name");
-    manifest.headerValue = reader.ReadNumber("the header value");
-    manifest.entryCount = reader.ReadNumber("the entry count");
-    for (int32_t i = 0; i < manifest.entryCount; ++i) {
-        const std::string which = "entry " + std::to_string(i + 1) + " of " + std::to_string(manifest.entryCount);
+    manifest.head = RebuildSteps::ReadManifestHead(reader, manifestName);
+    const int32_t count = manifest.head.entryCount;
+    for (int32_t i = 0; i < count; ++i) {
+        const std::string which = "entry " + std::to_string(i + 1) + " of " + std::to_string(count);
         ManifestEntry entry;
         entry.value = reader.ReadNumber("the value of " + which);
-        const int line = reader.LineNumber();
-        entry.name = reader.ReadText("the name of " + which);
-        const std::string where = manifestName + ", line " + std::to_string(line) + ": the name of " + which;
-        if (entry.name.size() > static_cast<size_t>(Format::NameSize))
-            throw Error(where + " is longer than 32 characters: \"" + entry.name + "\"");
-        RequirePlainFileName(entry.name, where);
+        entry.name = RebuildSteps::ReadEntryName(reader, manifestName, which);
         manifest.entries.push_back(std::move(entry));
     }
     return manifest;
@@ -150,17 +136,12 @@ void AssignImageFiles(ModuleContext& context, GadgetManifest& manifest)
         SortImageFiles(entry.tgaFiles, entry.name);
 }
 
-// The rebuilt file is renamed over the name on line 1 and the inputs are
-// deleted afterwards: line 1 naming an input would lose the result.
-void RefuseContainerNamingAnInput(const GadgetManifest& manifest)
+std::vector<std::string> ImageFileNames(const GadgetManifest& manifest)
 {
-    std::vector<std::string> inputs{ManifestName, RebuildWorkFile::Name};
+    std::vector<std::string> names;
     for (const auto& entry : manifest.entries)
-        inputs.insert(inputs.end(), entry.tgaFiles.begin(), entry.tgaFiles.end());
-    for (const auto& input : inputs)
-        if (EqualIgnoringCase(manifest.containerName, input))
-            throw Error(std::string(ManifestName) + ", line 1: the container name \"" + manifest.containerName +
-                        "\" names a file that the rebuild reads or writes; the rebuilt file would be lost");
+        names.insert(names.end(), entry.tgaFiles.begin(), entry.tgaFiles.end());
+    return names;
 }
 
 void WriteRecord(WritableFile& file, int32_t offset, const std::vector<uint8_t>& record)
@@ -172,13 +153,13 @@ void WriteRecord(WritableFile& file, int32_t offset, const std::vector<uint8_t>&
 // headers followed by its pixel data. Returns the TGA files read.
 std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& out)
 {
-    WriteRecord(out, 0, ArchiveHeaderBytes({Format::Signature, manifest.headerValue, manifest.entryCount}));
+    WriteRecord(out, 0, ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, manifest.head.entryCount}));
     std::vector<fs::path> read;
-    if (manifest.entryCount <= 0)
+    if (manifest.head.entryCount <= 0)
         return read;
     int32_t tableOffset = Checked::Add(
-        ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.entryCount, "The entry table"), "The entry table");
-    for (int32_t i = 0; i < manifest.entryCount; ++i) {
+        ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.head.entryCount, "The entry table"), "The entry table");
+    for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
         const auto imageCount = Checked::ToInt32(static_cast<int64_t>(entry.tgaFiles.size()), "The image count");
         WriteRecord(out, ArchiveHeader::Size + Format::EntrySize * i,
@@ -197,17 +178,10 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
         }
         tableOffset = dataOffset;
-        context.window.SetProgress(static_cast<float>(static_cast<double>(i + 1) / manifest.entryCount * 100.0));
+        context.window.SetProgress(RebuildSteps::Percent(i + 1, manifest.head.entryCount));
         context.window.Yield();
     }
     return read;
-}
-
-std::vector<fs::path> Distinct(std::vector<fs::path> paths)
-{
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    return paths;
 }
 
 }  // namespace
@@ -221,11 +195,12 @@ void Rebuild(ModuleContext& context)
         return;
     }
     GadgetManifest manifest =
-        ReadManifest(ReadWholeFile(context.files, manifestPath, LargestManifest), manifestPath.string());
+        ReadManifest(RebuildSteps::ReadManifestText(context.files, manifestPath), manifestPath.string());
     AssignImageFiles(context, manifest);
-    RefuseContainerNamingAnInput(manifest);
+    RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, ImageFileNames(manifest),
+                                               manifestPath.string());
 
-    const fs::path container = context.folder / manifest.containerName;
+    const fs::path container = context.folder / manifest.head.containerName;
     std::vector<fs::path> consumed;
     {
         RebuildWorkFile work(context.files, context.folder);
@@ -233,15 +208,8 @@ void Rebuild(ModuleContext& context)
         work.Commit(container);
     }
     consumed.push_back(manifestPath);
-    const auto failures = DeleteFiles(context.files, Distinct(consumed));
-    ListEntries(context, container);
-    if (!failures.empty()) {
-        std::string text = "The rebuild of " + container.string() + " succeeded, but some of its inputs could not "
-                           "be deleted:";
-        for (const auto& failure : failures)
-            text += "\n" + failure;
-        throw Error(text);
-    }
+    RebuildSteps::FinishRebuild(context.files, container, consumed,
+                                [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }
 
 }  // namespace GDG

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/manifest.h"
+
+namespace Brimwork {
+
+class FileSystem;
+class WindowInterface;
+
+// What gadget and screen rebuilds share: the head of their manifests, the
+// checks on the names they carry, and the clean-up after the new container
+// is in place.
+namespace RebuildSteps {
+
+inline constexpr int32_t NameFieldSize = 32;
+
+// Line 1 (the container to replace), the header value and the entry count.
+struct ManifestHead {
+    std::string containerName;
+    int32_t headerValue = 0;
+    int32_t entryCount = 0;
+};
+
+std::string ReadManifestText(FileSystem& files, const std::filesystem::path& manifest);
+
+ManifestHead ReadManifestHead(Manifest::Reader& reader, const std::string& manifestName);
+
+// An entry name: at most 32 characters and a plain file name.
+std::string ReadEntryName(Manifest::Reader& reader, const std::string& manifestName, const std::string& which);
+
+// The rebuilt file is renamed over the name on line 1 and the inputs are
+// deleted afterwards: line 1 naming an input (letter case ignored, as the
+// lookups ignore it) would lose the result.
+void RefuseContainerNamingAnInput(const std::string& containerName, const std::vector<std::string>& inputs,
+                                  const std::string& manifestName);
+
+// The percentage done after `done` of `total` entries.
+float Percent(int32_t done, int32_t total);
+
+// Once the new container is in place: deletes the files the rebuild read,
+// lists the container, and then reports the files that could not be
+// deleted, saying that the rebuild itself succeeded.
+void FinishRebuild(FileSystem& files, const std::filesystem::path& container,
+                   std::vector<std::filesystem::path> consumed,
+                   const std::function<void(const std::filesystem::path&)>& listContainer);
+
+}  // namespace RebuildSteps
+}  // namespace Brimwork
