@@ -7,6 +7,7 @@
 #include "core/names.h"
 #include "core/window.h"
 #include "gadget/gadget.h"
+#include "screen/screen.h"
 
 namespace Brimwork {
 
@@ -32,13 +33,11 @@ std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
 
 namespace {
 
-// Vehicle and screen files come with their own modules; until then they
-// are refused at the door, which leaves the session as it was.
-bool RefuseKindNotAvailable(WindowInterface& window, int32_t kind)
+// Vehicle files come with their own module; until then they are refused
+// at the door, which leaves the session as it was.
+bool RefuseVehicleFile(WindowInterface& window)
 {
-    window.ShowMessage(kind == VehicleFileKind ? "Vehicle files (*.azp) cannot be opened yet."
-                                               : "Screen files (*.pix) cannot be opened yet.",
-                       Messages::ErrorTitle);
+    window.ShowMessage("Vehicle files (*.azp) cannot be opened yet.", Messages::ErrorTitle);
     return false;
 }
 
@@ -62,8 +61,10 @@ bool Session::OpenArchive(const fs::path& fileName)
     bool listed = false;
     switch (kind) {
     case VehicleFileKind:
+        listed = RefuseVehicleFile(window_);
+        break;
     case ScreenFileKind:
-        listed = RefuseKindNotAvailable(window_, kind);
+        listed = PIX::ListEntries(context, fullName);
         break;
     default:
         listed = GDG::ListEntries(context, fullName);
@@ -84,6 +85,9 @@ void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
     case GadgetFileKind:
         GDG::LoadImage(context, entryIndex, imageIndex);
         break;
+    case ScreenFileKind:
+        PIX::LoadImage(context, entryIndex);
+        break;
     default:
         throw Error("This kind of file cannot be shown yet.");
     }
@@ -95,6 +99,9 @@ void Session::ExtractAll()
     switch (fileKind_) {
     case GadgetFileKind:
         GDG::ExtractAll(context);
+        break;
+    case ScreenFileKind:
+        PIX::ExtractAll(context);
         break;
     default:
         throw Error("This kind of file cannot be extracted yet.");
@@ -111,8 +118,9 @@ void Session::Rebuild()
     case GadgetFileKind:
         GDG::Rebuild(context);
         break;
-    default:
-        throw Error("This kind of file cannot be rebuilt yet.");
+    case ScreenFileKind:
+        PIX::Rebuild(context);
+        break;
     }
 }
 

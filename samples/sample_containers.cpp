@@ -105,6 +105,38 @@ std::vector<uint8_t> BuildGadgetFile(int32_t headerValue, const std::vector<Gadg
     return file;
 }
 
+std::vector<uint8_t> BuildScreenFile(int32_t headerValue, const std::vector<ScreenEntry>& entries)
+{
+    std::vector<uint8_t> file;
+    Bytes::AppendText(file, 4, "PICS");
+    Bytes::AppendInt32(file, headerValue);
+    Bytes::AppendInt32(file, static_cast<int32_t>(entries.size()));
+    auto dataOffset = static_cast<int32_t>(12 + 48 * entries.size());
+    for (const ScreenEntry& entry : entries) {
+        const int32_t dataSize = entry.image.width * entry.image.height * 2;
+        Bytes::AppendText(file, 32, entry.name);
+        Bytes::AppendInt32(file, entry.image.width);
+        Bytes::AppendInt32(file, entry.image.height);
+        Bytes::AppendInt32(file, dataSize);
+        Bytes::AppendInt32(file, dataOffset);
+        dataOffset += dataSize;
+    }
+    for (const ScreenEntry& entry : entries) {
+        const auto bytes = entry.image.Bytes();
+        file.insert(file.end(), bytes.begin(), bytes.end());
+    }
+    return file;
+}
+
+std::vector<ScreenEntry> SampleScreenEntries()
+{
+    return {
+        {"TITLE", Gradient(320, 200)},
+        {"MENU", Disc(160, 120, Rgb555(31, 31, 0), Rgb555(0, 0, 12))},
+        {"BANNER", Stripes(201, 33)},
+    };
+}
+
 std::vector<GadgetEntry> SampleGadgetEntries()
 {
     const uint16_t black = Rgb555(0, 0, 0);
@@ -141,7 +173,9 @@ std::vector<fs::path> WriteSampleContainers(const fs::path& folder)
     fs::create_directories(folder);
     const fs::path gadgets = folder / "GADGETS.GDG";
     WriteBytes(gadgets, BuildGadgetFile(1, SampleGadgetEntries()));
-    return {gadgets};
+    const fs::path screens = folder / "SCREENS.PIX";
+    WriteBytes(screens, BuildScreenFile(1, SampleScreenEntries()));
+    return {gadgets, screens};
 }
 
 }  // namespace Brimwork::Samples

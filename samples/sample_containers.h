@@ -35,6 +35,18 @@ struct GadgetEntry {
 // then each entry's image-header table followed by its pixel data.
 std::vector<uint8_t> BuildGadgetFile(int32_t headerValue, const std::vector<GadgetEntry>& entries);
 
+struct ScreenEntry {
+    std::string name;
+    Picture image;
+};
+
+// A screen file laid out as a rebuild lays it out: header, entry table,
+// then the pixel data back to back in table order.
+std::vector<uint8_t> BuildScreenFile(int32_t headerValue, const std::vector<ScreenEntry>& entries);
+
+// The bundled sample screen file's entries.
+std::vector<ScreenEntry> SampleScreenEntries();
+
 // The bundled sample gadget file's entries.
 std::vector<GadgetEntry> SampleGadgetEntries();
 

@@ -9,7 +9,7 @@
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
-#include "tests/support/test_support.h"
+#include "tests/support/module_fixture.h"
 
 using namespace Brimwork;
 using namespace Brimwork::Samples;
@@ -21,37 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class GadgetTest : public ::testing::Test {
+class GadgetTest : public Brimwork::Testing::ModuleFixture {
 public:
-    // Writes the container into the folder and makes it the chosen one.
-    void Choose(const std::vector<uint8_t>& bytes, const std::string& title = "GADGETS.GDG")
-    {
-        container.FileName = folder / title;
-        container.FileTitle = title;
-        WriteBytes(container.FileName, bytes);
-    }
-
-    ModuleContext Context() { return ModuleContext{image, container, folder.path(), window, RealFileSystem()}; }
-
+    void Choose(const std::vector<uint8_t>& bytes) { ModuleFixture::Choose(bytes, "GADGETS.GDG"); }
     bool List() { auto c = Context(); return GDG::ListEntries(c, container.FileName); }
     void Load(int32_t entry, int32_t& index) { auto c = Context(); GDG::LoadImage(c, entry, index); }
     void Extract() { auto c = Context(); GDG::ExtractAll(c); }
     void Rebuild() { auto c = Context(); GDG::Rebuild(c); }
-
-    std::string ErrorOf(void (GadgetTest::*action)())
-    {
-        try {
-            (this->*action)();
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "no error";
-    }
-
-    TempFolder folder;
-    RecordingWindow window;
-    ImageBuffer image;
-    ChosenContainer container;
+    std::string ErrorOf(void (GadgetTest::*action)()) { return ModuleFixture::ErrorOf([&] { (this->*action)(); }); }
 };
 
 std::vector<uint8_t> Packed(const Picture& picture) { return picture.Bytes(); }
@@ -319,23 +296,16 @@ TEST_F(GadgetTest, AFailedRebuildLeavesEveryFileAsItWas)
         {"line 1 names the manifest", "EXTRACT.DAT\r\n 0 \r\n 0 \r\n"},
     };
     for (const auto& [what, manifest] : broken) {
-        for (const auto& name : folder.Names())
-            fs::remove(folder / name);
+        EmptyFolder();
         Choose(original);
         Extract();
         if (manifest.empty())
             WriteText(folder / "CHAIR_002.tga", "short");
         else
             WriteText(folder / "EXTRACT.DAT", manifest);
-        const auto before = folder.Names();
-        std::vector<std::vector<uint8_t>> contents;
-        for (const auto& name : before)
-            contents.push_back(ReadBytes(folder / name));
-
+        const auto before = Snapshot();
         EXPECT_NE(ErrorOf(&GadgetTest::Rebuild), "no error") << what;
-        EXPECT_EQ(folder.Names(), before) << what;
-        for (size_t i = 0; i < before.size(); ++i)
-            EXPECT_EQ(ReadBytes(folder / before[i]), contents[i]) << what << ": " << before[i];
+        EXPECT_TRUE(Snapshot() == before) << what;
     }
 }
 

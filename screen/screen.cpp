@@ -1,0 +1,120 @@
+#include "screen/screen.h"
+
+#include <vector>
+
+#include "core/archive_header.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_steps.h"
+#include "core/rebuild_work_file.h"
+#include "core/window.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "screen/screen_format.h"
+
+namespace PIX {
+
+using namespace Brimwork;
+using Format::ScreenEntry;
+
+namespace {
+
+constexpr const char* SignatureMessage = "Error: PICS file signature not found!";
+constexpr int32_t LargestTgaSide = 32767;
+
+std::string TgaFileName(const std::string& entryName) { return entryName + ".tga"; }
+
+// Everything an extraction will write is checked before the first file is
+// touched: the names, every image, and that no symbolic link or folder
+// stands where a file is to be written.
+void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<ScreenEntry>& entries)
+{
+    std::vector<std::string> outputs{ManifestNameFor(context)};
+    RequireNonEmptyPlainFileName(outputs.front(), "The manifest name");
+    for (const auto& entry : entries) {
+        RequirePlainFileName(entry.Name, "The entry name");
+        Manifest::NameForm(entry.Name);
+        Format::CheckImage(file, entry);
+        if (entry.Width > LargestTgaSide || entry.Height > LargestTgaSide)
+            throw Error("The image of entry \"" + entry.Name + "\" (" + std::to_string(entry.Width) + " x " +
+                        std::to_string(entry.Height) + ") is too large for a TGA file");
+        outputs.push_back(TgaFileName(entry.Name));
+    }
+    for (const auto& name : outputs) {
+        const auto type = context.files.TypeOf(context.folder / name);
+        if (type != EntryType::Missing && type != EntryType::Regular)
+            throw Error("Cannot write " + (context.folder / name).string() +
+                        ": a symbolic link or a folder stands in its place");
+    }
+}
+
+}  // namespace
+
+std::string ManifestNameFor(const ModuleContext& context) { return context.container.FileTitle + ".DAT"; }
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    auto file = context.files.OpenForReading(fileName);
+    const ArchiveHeader header = ReadArchiveHeader(*file);
+    if (header.Signature != Format::Signature) {
+        context.window.ShowMessage(SignatureMessage, "Brimwork Error");
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : Format::ReadEntries(*file, header.EntryCount))
+        names.push_back(entry.Name);
+    context.window.ReplaceList(names);
+    return true;
+}
+
+void LoadImage(ModuleContext& context, int32_t entryIndex)
+{
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
+    ImageBuffer loaded{entry.Width, entry.Height, {}};
+    ReadPadded(loaded, *file, entry.DataOffset);
+    context.image = std::move(loaded);
+}
+
+void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string& tgaFileName)
+{
+    RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
+    ImageBuffer loaded{entry.Width, entry.Height, {}};
+    ReadPacked(loaded, *file, entry.DataOffset);
+    file.reset();
+    context.image = std::move(loaded);
+    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+}
+
+void ExtractAll(ModuleContext& context)
+{
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const ArchiveHeader header = ReadArchiveHeader(*file);
+    const auto entries = Format::ReadEntries(*file, header.EntryCount);
+    CheckExtraction(context, *file, entries);
+
+    const auto manifestPath = context.folder / ManifestNameFor(context);
+    RemoveIfPresent(context.files, manifestPath);
+    const std::string lineEnd(Manifest::LineEnd);
+    std::string manifest = context.container.FileTitle + lineEnd;
+    manifest += Manifest::NumberForm(header.HeaderValue) + lineEnd;
+    manifest += Manifest::NumberForm(header.EntryCount) + lineEnd;
+
+    const auto count = static_cast<int32_t>(entries.size());
+    for (int32_t i = 0; i < count; ++i) {
+        const std::string& name = entries[static_cast<size_t>(i)].Name;
+        manifest += Manifest::NameForm(name) + lineEnd;
+        ExtractImage(context, i, TgaFileName(name));
+        context.window.Yield();
+        context.window.SetProgress(RebuildSteps::Percent(i + 1, count));
+    }
+    // Written last, so that an extraction that fails part-way leaves no
+    // manifest for a rebuild to take as complete.
+    WriteWholeFile(context.files, manifestPath, manifest);
+}
+
+}  // namespace PIX

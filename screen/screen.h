@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/context.h"
+
+// Screen files (*.pix): a "PICS" header and a table of named entries, each
+// holding exactly one image of packed 5-5-5 pixels.
+namespace PIX {
+
+using Brimwork::ModuleContext;
+
+// Checks the signature and replaces the window's list with the entry names.
+// A wrong signature shows its message and returns false with the list as it
+// was; a damaged file is an Error, also before the list is touched.
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
+
+// Loads the image of an entry of the chosen container in display layout.
+void LoadImage(ModuleContext& context, int32_t entryIndex);
+
+// Writes every entry's image as "<name>.tga" and the manifest
+// "<container file title>.DAT" into the working folder.
+void ExtractAll(ModuleContext& context);
+
+// Loads one entry's image in packed layout and writes it to tgaFileName in
+// the working folder.
+void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string& tgaFileName);
+
+// Rebuilds the container named on line 1 of the manifest from the TGA
+// files, replaces it in one step and lists it.
+void Rebuild(ModuleContext& context);
+
+// The manifest's name for the chosen container: its file title and ".DAT".
+std::string ManifestNameFor(const ModuleContext& context);
+
+}  // namespace PIX

@@ -1,0 +1,142 @@
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "core/archive_header.h"
+#include "core/checked.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_steps.h"
+#include "core/rebuild_work_file.h"
+#include "core/window.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "screen/screen.h"
+#include "screen/screen_format.h"
+
+namespace PIX {
+
+using namespace Brimwork;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScreenManifest {
+    RebuildSteps::ManifestHead head;
+    std::vector<std::string> names;
+    std::vector<std::string> tgaFiles;  // the file found for each name
+};
+
+ScreenManifest ReadManifest(const std::string& text, const std::string& manifestName)
+{
+    Manifest::Reader reader(text, manifestName);
+    ScreenManifest manifest;
+    manifest.head = RebuildSteps::ReadManifestHead(reader, manifestName);
+    const int32_t count = manifest.head.entryCount;
+    for (int32_t i = 0; i < count; ++i)
+        manifest.names.push_back(RebuildSteps::ReadEntryName(
+            reader, manifestName, "entry " + std::to_string(i + 1) + " of " + std::to_string(count)));
+    return manifest;
+}
+
+// The file of the folder named "<name>.tga": the exact name when it is
+// there, else the one file whose name matches it without regard to case.
+std::string FindTgaFile(const std::multimap<std::string, std::string>& folderByUpperName, const fs::path& folder,
+                        const std::string& entryName)
+{
+    const std::string wanted = entryName + ".tga";
+    const auto [first, last] = folderByUpperName.equal_range(ToUpper(wanted));
+    std::vector<std::string> matches;
+    for (auto it = first; it != last; ++it)
+        matches.push_back(it->second);
+    if (std::find(matches.begin(), matches.end(), wanted) != matches.end())
+        return wanted;
+    if (matches.empty())
+        throw Error("Cannot rebuild: there is no TGA file " + (folder / wanted).string() + " for entry \"" +
+                    entryName + "\"");
+    if (matches.size() > 1) {
+        std::string names;
+        for (const auto& match : matches)
+            names += (names.empty() ? "" : ", ") + match;
+        throw Error("Cannot rebuild: several files in " + folder.string() + " match " + wanted +
+                    " without regard to letter case (" + names + "); keep one of them");
+    }
+    return matches.front();
+}
+
+void FindTgaFiles(ModuleContext& context, ScreenManifest& manifest)
+{
+    std::multimap<std::string, std::string> folderByUpperName;
+    for (auto& name : context.files.ListFolder(context.folder))
+        folderByUpperName.emplace(ToUpper(name), name);
+    for (const auto& name : manifest.names) {
+        const std::string file = FindTgaFile(folderByUpperName, context.folder, name);
+        const auto type = context.files.TypeOf(context.folder / file);
+        if (type == EntryType::Symlink)
+            throw Error("Cannot read " + (context.folder / file).string() +
+                        ": it is a symbolic link, which is never followed");
+        if (type != EntryType::Regular)
+            throw Error("Cannot read " + (context.folder / file).string() + ": it is not a regular file");
+        manifest.tgaFiles.push_back(file);
+    }
+}
+
+// Header, entry table, then every entry's pixels back to back in table order.
+std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifest& manifest, WritableFile& out)
+{
+    const int32_t count = manifest.head.entryCount;
+    out.WriteAt(0, ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, count}));
+    std::vector<fs::path> read;
+    if (count <= 0)
+        return read;
+    int32_t dataOffset = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, count, "The entry table"),
+                                      "The entry table");
+    for (int32_t i = 0; i < count; ++i) {
+        const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
+        ReadTGA(context.files, tga, context.image);
+        read.push_back(tga);
+        const int32_t dataSize =
+            Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
+        const Format::ScreenEntry entry{manifest.names[static_cast<size_t>(i)], context.image.ImageWidth,
+                                        context.image.ImageHeight, dataSize, dataOffset};
+        out.WriteAt(ArchiveHeader::Size + Format::EntrySize * i, Format::EncodeEntry(entry));
+        out.WriteAt(dataOffset, context.image.ImageBytes);
+        dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
+        context.window.SetProgress(RebuildSteps::Percent(i + 1, count));
+        context.window.Yield();
+    }
+    return read;
+}
+
+}  // namespace
+
+void Rebuild(ModuleContext& context)
+{
+    const std::string manifestName = ManifestNameFor(context);
+    const fs::path manifestPath = context.folder / manifestName;
+    if (context.files.TypeOf(manifestPath) == EntryType::Missing) {
+        context.window.ShowMessage("Error: No " + manifestName + " found in current directory.  Can't rebuild.",
+                                   "Rebuild Error");
+        return;
+    }
+    ScreenManifest manifest =
+        ReadManifest(RebuildSteps::ReadManifestText(context.files, manifestPath), manifestPath.string());
+    FindTgaFiles(context, manifest);
+    RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, manifest.tgaFiles,
+                                               manifestPath.string());
+
+    const fs::path container = context.folder / manifest.head.containerName;
+    std::vector<fs::path> consumed;
+    {
+        RebuildWorkFile work(context.files, context.folder);
+        consumed = WriteContainer(context, manifest, work.File());
+        work.Commit(container);
+    }
+    consumed.push_back(manifestPath);
+    RebuildSteps::FinishRebuild(context.files, container, consumed,
+                                [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
+}
+
+}  // namespace PIX
