@@ -13,11 +13,17 @@ struct ImageBuffer;
 // existing longer file is cut to the new length.
 void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const ImageBuffer& image);
 
-// Reads a TGA file into the buffer in packed layout, top row first, as
-// 5-5-5 words: image types 1, 2, 3 and their run-length forms 9, 10, 11, at
-// every depth those types allow; 16-bit words are kept unchanged. Any other
-// kind of file, or one shorter than its header promises, is an Error naming
-// the file, and the buffer is then left as it was.
+// Reads a TGA file into the buffer in packed layout, top row first, each row
+// left to right, as 5-5-5 words: image types 1, 2, 3 and their run-length
+// forms 9, 10, 11, at every depth those types allow (colour-mapped with 8- or
+// 16-bit indices into 15/16/24/32-bit entries, true colour 15/16/24/32 bits,
+// grey 8 bits or grey + alpha 16 bits). 15- and 16-bit words are kept
+// unchanged; 24- and 32-bit colours keep the top 5 bits of each channel, a
+// grey g becomes g >> 3 in all three. The origin bits of the descriptor are
+// honoured, and run-length packets may run on past a row end. Any other kind
+// of file, an image of width or height 0, or a file shorter than its header
+// promises is an Error naming the file, raised before the pixels are
+// allocated, and the buffer is then left as it was.
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image);
 
 }  // namespace Brimwork
