@@ -8,6 +8,7 @@
 #include "core/window.h"
 #include "gadget/gadget.h"
 #include "screen/screen.h"
+#include "vehicle/vehicle.h"
 
 namespace Brimwork {
 
@@ -31,18 +32,6 @@ std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
            std::to_string(image.ImageHeight);
 }
 
-namespace {
-
-// Vehicle files come with their own module; until then they are refused
-// at the door, which leaves the session as it was.
-bool RefuseVehicleFile(WindowInterface& window)
-{
-    window.ShowMessage("Vehicle files (*.azp) cannot be opened yet.", Messages::ErrorTitle);
-    return false;
-}
-
-}  // namespace
-
 Session::Session(WindowInterface& window, FileSystem& files, fs::path startFolder)
     : window_(window), files_(files), folder_(std::move(startFolder))
 {
@@ -61,7 +50,7 @@ bool Session::OpenArchive(const fs::path& fileName)
     bool listed = false;
     switch (kind) {
     case VehicleFileKind:
-        listed = RefuseVehicleFile(window_);
+        listed = AZP::ListEntries(context, fullName);
         break;
     case ScreenFileKind:
         listed = PIX::ListEntries(context, fullName);
@@ -88,8 +77,9 @@ void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
     case ScreenFileKind:
         PIX::LoadImage(context, entryIndex);
         break;
-    default:
-        throw Error("This kind of file cannot be shown yet.");
+    case VehicleFileKind:
+        AZP::LoadImage(context, vehicleState_, entryIndex, imageIndex);
+        break;
     }
 }
 
@@ -103,8 +93,9 @@ void Session::ExtractAll()
     case ScreenFileKind:
         PIX::ExtractAll(context);
         break;
-    default:
-        throw Error("This kind of file cannot be extracted yet.");
+    case VehicleFileKind:
+        AZP::ExtractAll(context, vehicleState_);
+        break;
     }
 }
 

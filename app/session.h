@@ -6,6 +6,7 @@
 
 #include "core/context.h"
 #include "image/image_buffer.h"
+#include "vehicle/vehicle.h"
 
 namespace Brimwork {
 
@@ -58,6 +59,7 @@ private:
     ChosenContainer container_;
     std::filesystem::path folder_;
     ImageBuffer image_;
+    AZP::State vehicleState_;
 };
 
 // Texts and titles the commands show.

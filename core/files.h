@@ -13,11 +13,22 @@
 // failed. No operation follows a symbolic link.
 namespace Brimwork {
 
+// What identifies a file's contents between two openings: when any of it
+// differs, the file may have changed.
+struct FileStamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;
     virtual const std::filesystem::path& Path() const = 0;
     virtual int64_t Size() const = 0;
+    virtual FileStamp Stamp() const = 0;
     // Reads exactly out.size() bytes at offset; a short read is an Error.
     virtual void ReadAt(int64_t offset, std::span<uint8_t> out) = 0;
 };

@@ -51,9 +51,10 @@ private:
 
 class PosixReadableFile final : public ReadableFile {
 public:
-    PosixReadableFile(fs::path path, int fd, int64_t size) : path_(std::move(path)), fd_(fd), size_(size) {}
+    PosixReadableFile(fs::path path, int fd, FileStamp stamp) : path_(std::move(path)), fd_(fd), stamp_(stamp) {}
     const fs::path& Path() const override { return path_; }
-    int64_t Size() const override { return size_; }
+    int64_t Size() const override { return stamp_.size; }
+    FileStamp Stamp() const override { return stamp_; }
 
     void ReadAt(int64_t offset, std::span<uint8_t> out) override
     {
@@ -75,7 +76,7 @@ public:
 private:
     fs::path path_;
     PosixDescriptor fd_;
-    int64_t size_;
+    FileStamp stamp_;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -141,7 +142,10 @@ public:
             ThrowErrno("read the size of", path, errno);
         if (!S_ISREG(info.st_mode))
             throw Error("Cannot open " + path.string() + ": it is not a regular file");
-        return std::make_unique<PosixReadableFile>(path, guard.release(), static_cast<int64_t>(info.st_size));
+        const FileStamp stamp{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                              static_cast<int64_t>(info.st_size),
+                              int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+        return std::make_unique<PosixReadableFile>(path, guard.release(), stamp);
     }
 
     std::unique_ptr<WritableFile> CreateForWriting(const fs::path& path) override

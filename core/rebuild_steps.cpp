@@ -62,11 +62,6 @@ void RefuseContainerNamingAnInput(const std::string& containerName, const std::v
                     "\" names a file that the rebuild reads or writes; the rebuilt file would be lost");
 }
 
-float Percent(int32_t done, int32_t total)
-{
-    return static_cast<float>(static_cast<double>(done) / total * 100.0);
-}
-
 void FinishRebuild(FileSystem& files, const fs::path& container, std::vector<fs::path> consumed,
                    const std::function<void(const fs::path&)>& listContainer)
 {

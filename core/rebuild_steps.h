@@ -40,9 +40,6 @@ std::string ReadEntryName(Manifest::Reader& reader, const std::string& manifestN
 void RefuseContainerNamingAnInput(const std::string& containerName, const std::vector<std::string>& inputs,
                                   const std::string& manifestName);
 
-// The percentage done after `done` of `total` entries.
-float Percent(int32_t done, int32_t total);
-
 // Once the new container is in place: deletes the files the rebuild read,
 // lists the container, and then reports the files that could not be
 // deleted, saying that the rebuild itself succeeded.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,12 @@ public:
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
     virtual void Beep() = 0;
 };
+
+// The percentage done after `done` of `total` entries, worked out in double
+// precision and handed over as the single-precision value the bar takes.
+inline float ProgressPercent(int32_t done, int32_t total)
+{
+    return static_cast<float>(static_cast<double>(done) / total * 100.0);
+}
 
 }  // namespace Brimwork

@@ -7,7 +7,6 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
-#include "core/rebuild_steps.h"
 #include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "gadget/gadget_format.h"
@@ -139,7 +138,7 @@ void ExtractAll(ModuleContext& context)
             ExtractImage(context, i, imageIndex, TgaFileName(entry.Name, k));
             context.window.Yield();
         }
-        context.window.SetProgress(RebuildSteps::Percent(i + 1, count));
+        context.window.SetProgress(ProgressPercent(i + 1, count));
     }
     // Written last, so that an extraction that fails part-way leaves no
     // manifest for a rebuild to take as complete.

@@ -178,7 +178,7 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
         }
         tableOffset = dataOffset;
-        context.window.SetProgress(RebuildSteps::Percent(i + 1, manifest.head.entryCount));
+        context.window.SetProgress(ProgressPercent(i + 1, manifest.head.entryCount));
         context.window.Yield();
     }
     return read;

@@ -1,5 +1,6 @@
 #include "samples/sample_containers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -137,6 +138,136 @@ std::vector<ScreenEntry> SampleScreenEntries()
     };
 }
 
+namespace {
+
+constexpr size_t VehicleRecordSize = 484;
+
+void AppendVehicleRecord(std::vector<uint8_t>& file, const VehicleEntry& entry)
+{
+    const size_t record = file.size();
+    file.resize(record + VehicleRecordSize, 0);
+    Bytes::PutText(file, record, 4, "VHCL");
+    Bytes::PutInt32(file, record + 4, entry.value);
+    int32_t pixelOffset = 0;
+    for (size_t j = 0; j < entry.slots.size(); ++j) {
+        const VehicleSlot& slot = entry.slots[j];
+        for (size_t k = 0; k < 4; ++k)
+            Bytes::PutInt32(file, record + 8 + 16 * j + 4 * k, slot.hotspot[k]);
+        Bytes::PutInt32(file, record + 280 + 8 * j, slot.image.width);
+        Bytes::PutInt32(file, record + 284 + 8 * j, slot.image.height);
+        Bytes::PutInt32(file, record + 416 + 4 * j, pixelOffset);
+        const auto bytes = slot.image.Bytes();
+        file.insert(file.end(), bytes.begin(), bytes.end());
+        pixelOffset += static_cast<int32_t>(bytes.size());
+    }
+}
+
+void AppendShadowRecord(std::vector<uint8_t>& file, const VehicleEntry& entry)
+{
+    Bytes::AppendText(file, 4, "IRPS");
+    Bytes::AppendInt32(file, entry.value);
+    const int16_t header[6] = {0, static_cast<int16_t>(entry.frames.size()), 0, 0, 0, 0};
+    for (int16_t value : header)
+        Bytes::AppendInt16(file, value);
+    for (const ShadowFrame& frame : entry.frames) {
+        Bytes::AppendInt16(file, frame.width);
+        Bytes::AppendInt16(file, frame.height);
+        Bytes::AppendInt16(file, frame.hotspot[0]);
+        Bytes::AppendInt16(file, frame.hotspot[1]);
+        Bytes::AppendInt32(file, static_cast<int32_t>(2 * frame.rowOffsets.size() + frame.data.size()));
+        for (int16_t offset : frame.rowOffsets)
+            Bytes::AppendInt16(file, offset);
+        file.insert(file.end(), frame.data.begin(), frame.data.end());
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildVehicleFile(const std::vector<VehicleEntry>& entries)
+{
+    std::vector<uint8_t> file;
+    Bytes::AppendInt32(file, static_cast<int32_t>(entries.size()));
+    file.resize(4 + 264 * entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const size_t record = 4 + 264 * i;
+        Bytes::PutText(file, record, 256, entries[i].name);
+        Bytes::PutInt32(file, record + 256, static_cast<int32_t>(file.size()));
+        Bytes::PutInt32(file, record + 260, entries[i].value);
+        if (entries[i].shadow)
+            AppendShadowRecord(file, entries[i]);
+        else
+            AppendVehicleRecord(file, entries[i]);
+    }
+    return file;
+}
+
+ShadowFrame EncodeShadow(const std::vector<std::vector<bool>>& whiteRows, std::array<int16_t, 2> hotspot)
+{
+    ShadowFrame frame;
+    frame.height = static_cast<int16_t>(whiteRows.size());
+    frame.width = static_cast<int16_t>(whiteRows.empty() ? 0 : whiteRows.front().size());
+    frame.hotspot = hotspot;
+    for (const auto& row : whiteRows) {
+        if (std::all_of(row.begin(), row.end(), [](bool white) { return white; })) {
+            frame.rowOffsets.push_back(-1);
+            continue;
+        }
+        frame.rowOffsets.push_back(static_cast<int16_t>(frame.data.size()));
+        size_t column = 0;
+        while (column < row.size()) {
+            const bool white = row[column];
+            size_t end = column;
+            while (end < row.size() && row[end] == white)
+                ++end;
+            if (white && end == row.size()) {
+                frame.data.push_back(237);
+                break;
+            }
+            for (size_t left = end - column; left > 0;) {
+                const size_t run = std::min<size_t>(left, 255);
+                frame.data.push_back(white ? 0 : 245);
+                frame.data.push_back(static_cast<uint8_t>(run));
+                left -= run;
+            }
+            column = end;
+        }
+    }
+    return frame;
+}
+
+std::vector<VehicleEntry> SampleVehicleEntries()
+{
+    VehicleEntry truck{"TRUCK", 1, false, {}, {}};
+    for (int32_t j = 0; j < 17; ++j) {
+        const int32_t width = j == 5 ? 0 : 24 + j;  // odd and even widths, and one slot without pixels
+        truck.slots.push_back({Gradient(width, 16 + j % 3), {j, 2 * j, -j, 7}});
+    }
+    VehicleEntry shadow{"TRUCK_SHADOW", 2, true, {}, {}};
+    for (int16_t f = 0; f < 8; ++f) {
+        std::vector<std::vector<bool>> rows;
+        const int32_t width = 21 + f, height = 15;
+        for (int32_t y = 0; y < height; ++y) {
+            std::vector<bool> row;
+            for (int32_t x = 0; x < width; ++x) {
+                const double dx = x - (width - 1) / 2.0 - (f - 4), dy = (y - 7) * 1.6;
+                row.push_back(dx * dx + dy * dy > 36);
+            }
+            rows.push_back(row);
+        }
+        shadow.frames.push_back(EncodeShadow(rows, {static_cast<int16_t>(f), static_cast<int16_t>(-f)}));
+    }
+    // The last frame ends one row with the code that beeps.
+    ShadowFrame& beeping = shadow.frames.back();
+    beeping.data.push_back(245);
+    beeping.data.push_back(3);
+    beeping.data.push_back(255);
+    beeping.rowOffsets[14] = static_cast<int16_t>(beeping.data.size() - 3);
+    VehicleEntry jeep{"JEEP", 3, false, {}, {}};
+    for (int32_t j = 0; j < 17; ++j)
+        jeep.slots.push_back({Disc(19 + 2 * j, 19, Rgb555(j, 31 - j, 16), Rgb555(2, 2, 2)), {0, 0, j, j}});
+    return {truck, shadow, jeep};
+}
+
 std::vector<GadgetEntry> SampleGadgetEntries()
 {
     const uint16_t black = Rgb555(0, 0, 0);
@@ -175,7 +306,9 @@ std::vector<fs::path> WriteSampleContainers(const fs::path& folder)
     WriteBytes(gadgets, BuildGadgetFile(1, SampleGadgetEntries()));
     const fs::path screens = folder / "SCREENS.PIX";
     WriteBytes(screens, BuildScreenFile(1, SampleScreenEntries()));
-    return {gadgets, screens};
+    const fs::path vehicles = folder / "VEHICLES.AZP";
+    WriteBytes(vehicles, BuildVehicleFile(SampleVehicleEntries()));
+    return {gadgets, screens, vehicles};
 }
 
 }  // namespace Brimwork::Samples

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -46,6 +47,41 @@ std::vector<uint8_t> BuildScreenFile(int32_t headerValue, const std::vector<Scre
 
 // The bundled sample screen file's entries.
 std::vector<ScreenEntry> SampleScreenEntries();
+
+// One image slot of a vehicle entry.
+struct VehicleSlot {
+    Picture image;  // width or height 0: a slot without pixels
+    std::array<int32_t, 4> hotspot{};
+};
+
+// One run-length coded shadow frame, as stored.
+struct ShadowFrame {
+    int16_t width = 0;
+    int16_t height = 0;
+    std::array<int16_t, 2> hotspot{};
+    std::vector<int16_t> rowOffsets;
+    std::vector<uint8_t> data;
+};
+
+struct VehicleEntry {
+    std::string name;
+    int32_t value = 0;
+    bool shadow = false;
+    std::vector<VehicleSlot> slots;    // vehicle entries: exactly 17
+    std::vector<ShadowFrame> frames;   // shadow entries
+};
+
+// A vehicle file: the count, the entry table, then each entry's record
+// (a vehicle record followed by its slots' pixels, or a shadow record
+// followed by its frames).
+std::vector<uint8_t> BuildVehicleFile(const std::vector<VehicleEntry>& entries);
+
+// A shadow frame from a picture of white (true) and black pixels, coded
+// with white and black runs, white to the end of a row and all-white rows.
+ShadowFrame EncodeShadow(const std::vector<std::vector<bool>>& whiteRows, std::array<int16_t, 2> hotspot = {});
+
+// The bundled sample vehicle file's entries.
+std::vector<VehicleEntry> SampleVehicleEntries();
 
 // The bundled sample gadget file's entries.
 std::vector<GadgetEntry> SampleGadgetEntries();

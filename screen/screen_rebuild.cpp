@@ -104,7 +104,7 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
         out.WriteAt(ArchiveHeader::Size + Format::EntrySize * i, Format::EncodeEntry(entry));
         out.WriteAt(dataOffset, context.image.ImageBytes);
         dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
-        context.window.SetProgress(RebuildSteps::Percent(i + 1, count));
+        context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();
     }
     return read;

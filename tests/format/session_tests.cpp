@@ -44,7 +44,7 @@ TEST(SessionOpen, AFileThatIsNotListedChangesNothing)
     damaged.resize(30);
     WriteBytes(second / "DAMAGED.GDG", damaged);
     EXPECT_THROW(session.OpenArchive(second / "DAMAGED.GDG"), Error);
-    EXPECT_FALSE(session.OpenArchive(second / "CARS.AZP"));
+    EXPECT_THROW(session.OpenArchive(second / "MISSING.AZP"), Error);
 
     EXPECT_EQ(window.list, std::vector<std::string>{"CHAIR"});
     EXPECT_EQ(session.FileKind(), GadgetFileKind);

@@ -1,0 +1,184 @@
+#include "vehicle/vehicle.h"
+
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_work_file.h"
+#include "core/window.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "vehicle/vehicle_format.h"
+
+namespace AZP {
+
+using namespace Brimwork;
+using Format::VehicleEntry;
+
+namespace {
+
+constexpr int32_t LargestTgaSide = 32767;
+constexpr const char* Separator = ";------------------------------";
+
+// A vehicle slot's pixels, packed or in display layout; a slot without
+// pixels is the empty image.
+void LoadSlot(ImageBuffer& image, ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot,
+              int32_t slotIndex, bool display)
+{
+    if (slot.Width == 0 || slot.Height == 0) {
+        MakeEmptyImage(image);
+        return;
+    }
+    if (slot.Width < 0 || slot.Height < 0)
+        ThrowDamaged(file.Path().string(), "slot " + std::to_string(slotIndex) + " of entry \"" + entry.Name +
+                                               "\" has a negative size (" + std::to_string(slot.Width) + " x " +
+                                               std::to_string(slot.Height) + ")");
+    ImageBuffer loaded{slot.Width, slot.Height, {}};
+    const int64_t offset = int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
+    if (display)
+        ReadPadded(loaded, file, offset);
+    else
+        ReadPacked(loaded, file, offset);
+    image = std::move(loaded);
+}
+
+std::string TgaBaseName(const std::string& entryName, int32_t imageIndex)
+{
+    return entryName + "_" + AtLeastThreeDigits(imageIndex);
+}
+
+// How many images an entry gives: 17 slots, or its frames (none when the
+// count is 0 or below).
+int32_t ImageCount(ReadableFile& file, const VehicleEntry& entry)
+{
+    return Format::IsShadowRecord(file, entry) ? std::max<int32_t>(Format::ReadFrameCount(file, entry), 0)
+                                               : SlotCount;
+}
+
+// Everything an extraction will write is checked before the first file is
+// touched: the entry names, every record, and that no symbolic link or
+// folder stands where a file is to be written.
+void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<VehicleEntry>& entries,
+                     const std::filesystem::path& manifestPath)
+{
+    std::vector<std::filesystem::path> outputs{manifestPath};
+    for (const auto& entry : entries) {
+        RequirePlainFileName(entry.Name, "The entry name");
+        if (!Format::IsShadowRecord(file, entry)) {
+            const auto sprite = Format::ReadSprite(file, entry);
+            for (const auto& slot : sprite.slots)
+                if (slot.Width > LargestTgaSide || slot.Height > LargestTgaSide)
+                    throw Error("An image of entry \"" + entry.Name + "\" is too large for a TGA file");
+        }
+        const int32_t count = ImageCount(file, entry);
+        for (int32_t j = 0; j < count; ++j)
+            outputs.push_back(context.folder / (TgaBaseName(entry.Name, j) + ".tga"));
+    }
+    for (const auto& path : outputs) {
+        const auto type = context.files.TypeOf(path);
+        if (type != EntryType::Missing && type != EntryType::Regular)
+            throw Error("Cannot write " + path.string() + ": a symbolic link or a folder stands in its place");
+    }
+}
+
+std::string Line(const std::string& text) { return text + std::string(Manifest::LineEnd); }
+
+std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count)); }
+
+}  // namespace
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    auto file = context.files.OpenForReading(fileName);
+    std::vector<std::string> names;
+    for (const auto& entry : Format::ReadEntries(*file, Format::ReadEntryCount(*file)))
+        names.push_back(entry.Name);
+    context.window.ReplaceList(names);
+    return true;
+}
+
+void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex)
+{
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const VehicleEntry entry = Format::ReadEntry(*file, entryIndex);
+    if (Format::IsShadowRecord(*file, entry)) {
+        const int16_t frameCount = Format::ReadFrameCount(*file, entry);
+        if (imageIndex >= frameCount || imageIndex < 0)
+            imageIndex = 0;
+        if (frameCount <= 0) {
+            MakeEmptyImage(context.image);
+            return;
+        }
+        Format::ReadFrame(*file, entry, imageIndex, state);
+        DecodeShadow(context.image, context.window, state, true);
+        return;
+    }
+    if (imageIndex >= SlotCount || imageIndex < 0)
+        imageIndex = 0;
+    const auto sprite = Format::ReadSprite(*file, entry);
+    LoadSlot(context.image, *file, entry, sprite.slots[static_cast<size_t>(imageIndex)], imageIndex, true);
+}
+
+std::string ExtractImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex,
+                         const std::string& baseName)
+{
+    const std::string tgaFileName = baseName + ".tga";
+    RequirePlainFileName(tgaFileName, "The TGA file name");
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const VehicleEntry entry = Format::ReadEntry(*file, entryIndex);
+    std::string hotspots;
+    if (Format::IsShadowRecord(*file, entry)) {
+        const int16_t frameCount = Format::ReadFrameCount(*file, entry);
+        if (imageIndex >= frameCount || imageIndex < 0)
+            imageIndex = 0;
+        if (frameCount <= 0)
+            throw Error("Entry \"" + entry.Name + "\" of " + file->Path().string() + " holds no frame");
+        Format::ReadFrame(*file, entry, imageIndex, state);
+        DecodeShadow(context.image, context.window, state, false);
+        hotspots = Format::HotspotLine(state.frame);
+    } else {
+        if (imageIndex >= SlotCount || imageIndex < 0)
+            imageIndex = 0;
+        const auto sprite = Format::ReadSprite(*file, entry);
+        const auto& slot = sprite.slots[static_cast<size_t>(imageIndex)];
+        LoadSlot(context.image, *file, entry, slot, imageIndex, false);
+        hotspots = Format::HotspotLine(slot);
+    }
+    file.reset();
+    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+    return hotspots;
+}
+
+void ExtractAll(ModuleContext& context, State& state)
+{
+    const std::filesystem::path manifestPath = context.container.FileName.string() + ".txt";
+    auto file = context.files.OpenForReading(context.container.FileName);
+    const int32_t count = Format::ReadEntryCount(*file);
+    const auto entries = Format::ReadEntries(*file, count);
+    CheckExtraction(context, *file, entries, manifestPath);
+    RemoveIfPresent(context.files, manifestPath);
+
+    std::string manifest = Line("; Rebuild data for " + context.container.FileTitle);
+    manifest += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, count "
+                     "of images, and hotspot coordinates for each image.");
+    manifest += CountLine(count) + Line(Separator);
+    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
+        const VehicleEntry& entry = entries[static_cast<size_t>(i)];
+        const bool shadow = Format::IsShadowRecord(*file, entry);
+        const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
+        manifest += Line(entry.Name) + Line(shadow ? "SHADOW" : "VEHICLE") + CountLine(images);
+        for (int32_t j = 0; j < images; ++j) {
+            int32_t imageIndex = j;
+            manifest += Line(ExtractImage(context, state, i, imageIndex, TgaBaseName(entry.Name, j)));
+            context.window.Yield();
+        }
+        if (!shadow)
+            manifest += Line(Separator);
+        context.window.SetProgress(ProgressPercent(i + 1, count));
+    }
+    // Written last, so that an extraction that fails part-way leaves no
+    // manifest that looks complete.
+    WriteWholeFile(context.files, manifestPath, manifest);
+}
+
+}  // namespace AZP

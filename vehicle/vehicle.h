@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/files.h"
+
+namespace Brimwork {
+class WindowInterface;
+}
+
+// Vehicle files (*.azp): an entry count, a table of named entries, and for
+// each entry either a vehicle record of 17 image slots or a shadow record
+// of run-length coded black-and-white frames.
+namespace AZP {
+
+using Brimwork::ModuleContext;
+
+inline constexpr int32_t SlotCount = 17;
+
+// The 12-byte header of a shadow frame.
+struct ShadowFrame {
+    int16_t Width = 0;
+    int16_t Height = 0;
+    int16_t Hotspot[2] = {0, 0};
+    int32_t DataSize = 0;
+};
+
+// Where the frames of the last shadow entry read begin, so that stepping
+// to the next frame or extracting frame after frame reads each frame once.
+// It holds for one container, record and state of the file; any change of
+// the file's size, modification time or identity forgets it.
+struct FrameIndex {
+    std::filesystem::path file;
+    Brimwork::FileStamp stamp;
+    int64_t recordOffset = -1;
+    std::vector<int64_t> frameStarts;  // frameStarts[f]: where frame f begins
+};
+
+// The module's own state: the row table and run-length data of the last
+// shadow frame read, and the frame index.
+struct State {
+    ShadowFrame frame;
+    std::vector<int16_t> RowOffsets;
+    std::vector<uint8_t> ShadowData;
+    FrameIndex frames;
+};
+
+// Replaces the window's list with the entry names. A damaged or unreadable
+// file is an Error raised before the list is touched.
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
+
+// Loads slot or frame imageIndex of an entry of the chosen container in
+// display layout; imageIndex comes back as 0 when it is out of range.
+void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex);
+
+// Turns the frame in state (its row table and run-length data) into pixels:
+// white where the runs say so, black elsewhere. pad asks for the display
+// layout, otherwise the rows are packed. The beep code beeps through window.
+void DecodeShadow(Brimwork::ImageBuffer& image, Brimwork::WindowInterface& window, const State& state, bool pad);
+
+// Writes every slot and frame as "<name>_<nnn>.tga" into the working
+// folder and the manifest "<container full path>.txt".
+void ExtractAll(ModuleContext& context, State& state);
+
+// Loads one slot or frame in packed layout, writes it to baseName + ".tga"
+// in the working folder, and returns its manifest line of hotspot values.
+std::string ExtractImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex,
+                         const std::string& baseName);
+
+}  // namespace AZP

@@ -1,0 +1,164 @@
+#include "vehicle/vehicle_format.h"
+
+#include "core/bytes.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "image/image_buffer.h"
+
+namespace AZP::Format {
+
+using namespace Brimwork;
+
+namespace {
+
+// Reads `size` bytes at `offset` after checking they lie within the file.
+std::vector<uint8_t> ReadRecord(ReadableFile& file, int64_t offset, int64_t size, const std::string& what)
+{
+    if (offset < 0 || size < 0 || offset > file.Size() - size)
+        ThrowDamaged(file.Path().string(), what + " lies outside the file (offset " + std::to_string(offset) + ")");
+    std::vector<uint8_t> record(static_cast<size_t>(size));
+    file.ReadAt(offset, record);
+    return record;
+}
+
+VehicleEntry DecodeEntry(std::span<const uint8_t> record)
+{
+    return VehicleEntry{TrimAtNul(Bytes::TextAt(record, 0, NameSize)), Bytes::Int32At(record, 256),
+                        Bytes::Int32At(record, 260)};
+}
+
+ShadowFrame DecodeFrame(std::span<const uint8_t> header)
+{
+    ShadowFrame frame;
+    frame.Width = Bytes::Int16At(header, 0);
+    frame.Height = Bytes::Int16At(header, 2);
+    frame.Hotspot[0] = Bytes::Int16At(header, 4);
+    frame.Hotspot[1] = Bytes::Int16At(header, 6);
+    frame.DataSize = Bytes::Int32At(header, 8);
+    return frame;
+}
+
+std::string FrameName(const VehicleEntry& entry, int32_t frameIndex)
+{
+    return "frame " + std::to_string(frameIndex) + " of entry \"" + entry.Name + "\"";
+}
+
+// The header of the frame at `start`, checked: a usable size, a row table
+// that fits its data, and the whole frame within the file.
+ShadowFrame ReadFrameHeader(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex, int64_t start)
+{
+    const std::string what = FrameName(entry, frameIndex);
+    const ShadowFrame frame = DecodeFrame(ReadRecord(file, start, FrameHeaderSize, what));
+    const std::string name = file.Path().string();
+    if (frame.Width < 0 || frame.Height < 0)
+        ThrowDamaged(name, what + " has a negative size (" + std::to_string(frame.Width) + " x " +
+                               std::to_string(frame.Height) + ")");
+    if (frame.DataSize < 2 * frame.Height)
+        ThrowDamaged(name, what + " holds " + std::to_string(frame.DataSize) + " bytes, fewer than its table of " +
+                               std::to_string(frame.Height) + " rows needs");
+    if (frame.DataSize > file.Size() - start - FrameHeaderSize)
+        ThrowDamaged(name, what + " reaches past the end of the file");
+    return frame;
+}
+
+bool IndexHolds(const FrameIndex& index, const ReadableFile& file, const VehicleEntry& entry)
+{
+    return index.file == file.Path() && index.stamp == file.Stamp() && index.recordOffset == entry.RecordOffset &&
+           !index.frameStarts.empty();
+}
+
+}  // namespace
+
+int32_t ReadEntryCount(ReadableFile& file)
+{
+    return Bytes::Int32At(ReadRecord(file, 0, CountSize, "the entry count"), 0);
+}
+
+std::vector<VehicleEntry> ReadEntries(ReadableFile& file, int32_t count)
+{
+    if (count <= 0)
+        return {};
+    const int64_t bytes = int64_t{count} * EntrySize;
+    if (bytes > file.Size() - CountSize)
+        ThrowDamaged(file.Path().string(),
+                     "its table of " + std::to_string(count) + " entries reaches past the end of the file");
+    const auto table = ReadRecord(file, CountSize, bytes, "the entry table");
+    std::vector<VehicleEntry> entries;
+    for (size_t offset = 0; offset < table.size(); offset += EntrySize)
+        entries.push_back(DecodeEntry(std::span(table).subspan(offset, EntrySize)));
+    return entries;
+}
+
+VehicleEntry ReadEntry(ReadableFile& file, int32_t entryIndex)
+{
+    const int64_t offset = CountSize + int64_t{EntrySize} * entryIndex;
+    return DecodeEntry(ReadRecord(file, offset, EntrySize, "entry " + std::to_string(entryIndex)));
+}
+
+bool IsShadowRecord(ReadableFile& file, const VehicleEntry& entry)
+{
+    const int64_t offset = entry.RecordOffset;
+    const int64_t available = std::min<int64_t>(4, file.Size() - offset);
+    const auto tag = ReadRecord(file, offset, std::max<int64_t>(available, 0),
+                                "the record of entry \"" + entry.Name + "\"");
+    return Bytes::TextAt(tag, 0, tag.size()) == "IRPS";
+}
+
+VehicleSprite ReadSprite(ReadableFile& file, const VehicleEntry& entry)
+{
+    const auto record = ReadRecord(file, entry.RecordOffset, RecordSize, "the record of entry \"" + entry.Name + "\"");
+    VehicleSprite sprite;
+    for (size_t j = 0; j < sprite.slots.size(); ++j) {
+        Slot& slot = sprite.slots[j];
+        for (size_t k = 0; k < 4; ++k)
+            slot.Hotspot[k] = Bytes::Int32At(record, 8 + 16 * j + 4 * k);
+        slot.Width = Bytes::Int32At(record, 280 + 8 * j);
+        slot.Height = Bytes::Int32At(record, 284 + 8 * j);
+        slot.PixelOffset = Bytes::Int32At(record, 416 + 4 * j);
+    }
+    return sprite;
+}
+
+int16_t ReadFrameCount(ReadableFile& file, const VehicleEntry& entry)
+{
+    const auto header =
+        ReadRecord(file, entry.RecordOffset, ShadowHeaderSize, "the shadow header of entry \"" + entry.Name + "\"");
+    return Bytes::Int16At(header, 10);
+}
+
+void ReadFrame(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex, State& state)
+{
+    FrameIndex& index = state.frames;
+    if (!IndexHolds(index, file, entry))
+        index = FrameIndex{file.Path(), file.Stamp(), entry.RecordOffset,
+                           {int64_t{entry.RecordOffset} + ShadowHeaderSize}};
+    while (index.frameStarts.size() <= static_cast<size_t>(frameIndex)) {
+        const auto passed = static_cast<int32_t>(index.frameStarts.size() - 1);
+        const int64_t start = index.frameStarts.back();
+        const ShadowFrame frame = ReadFrameHeader(file, entry, passed, start);
+        index.frameStarts.push_back(start + FrameHeaderSize + frame.DataSize);
+    }
+    const int64_t start = index.frameStarts[static_cast<size_t>(frameIndex)];
+    const ShadowFrame frame = ReadFrameHeader(file, entry, frameIndex, start);
+    const auto body = ReadRecord(file, start + FrameHeaderSize, frame.DataSize, FrameName(entry, frameIndex));
+    state.frame = frame;
+    state.RowOffsets.resize(static_cast<size_t>(frame.Height));
+    for (size_t r = 0; r < state.RowOffsets.size(); ++r)
+        state.RowOffsets[r] = Bytes::Int16At(body, 2 * r);
+    state.ShadowData.assign(body.begin() + 2 * frame.Height, body.end());
+    if (index.frameStarts.size() == static_cast<size_t>(frameIndex) + 1)
+        index.frameStarts.push_back(start + FrameHeaderSize + frame.DataSize);
+}
+
+std::string HotspotLine(const Slot& slot)
+{
+    return std::to_string(slot.Hotspot[0]) + ", " + std::to_string(slot.Hotspot[1]) + ", " +
+           std::to_string(slot.Hotspot[2]) + ", " + std::to_string(slot.Hotspot[3]);
+}
+
+std::string HotspotLine(const ShadowFrame& frame)
+{
+    return std::to_string(frame.Hotspot[0]) + ", " + std::to_string(frame.Hotspot[1]);
+}
+
+}  // namespace AZP::Format
