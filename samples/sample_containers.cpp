@@ -185,9 +185,8 @@ void AppendShadowRecord(std::vector<uint8_t>& file, const VehicleEntry& entry)
 
 std::vector<uint8_t> BuildVehicleFile(const std::vector<VehicleEntry>& entries)
 {
-    std::vector<uint8_t> file;
-    Bytes::AppendInt32(file, static_cast<int32_t>(entries.size()));
-    file.resize(4 + 264 * entries.size(), 0);
+    std::vector<uint8_t> file(4 + 264 * entries.size(), 0);
+    Bytes::PutInt32(file, 0, static_cast<int32_t>(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
         const size_t record = 4 + 264 * i;
         Bytes::PutText(file, record, 256, entries[i].name);
