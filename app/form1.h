@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "app/session.h"
+#include "core/window.h"
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+namespace Brimwork {
+
+class Dialog;
+class FileSystem;
+class ImageView;
+class ModalDialogs;
+
+// The main window: the entry list, the picture, the "Next Image" button,
+// the labels and the menu, and the handlers that turn each user action
+// into a call on the Session. It is also the window the modules reach
+// through WindowInterface. Modal interactions (the Open dialog, messages,
+// the beep) go through `dialogs`.
+class Form1 : public QMainWindow, public WindowInterface {
+    Q_OBJECT
+public:
+    Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path startFolder, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Paints the image buffer into Picture1 at its natural size and writes
+    // Label1.
+    void DisplayBMP();
+
+    // WindowInterface, for the modules.
+    void ReplaceList(const std::vector<std::string>& names) override;
+    void SetProgress(float percent) override;
+    void Yield() override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    void Beep() override;
+
+    // The state the handlers keep, for tests and the modules' callers.
+    const Session& CurrentSession() const { return session_; }
+    int32_t ImageIndex() const { return imageIndex_; }
+    const std::filesystem::path& LastChosenFile() const { return lastChosenFile_; }
+    // The progress window while a run stands, null otherwise.
+    Dialog* ProgressWindow() const { return dialog_.get(); }
+
+    QListWidget* List1() const { return list1_; }
+    QPushButton* Command1() const { return command1_; }
+    ImageView* Picture1() const { return picture1_; }
+    QLabel* Label1() const { return label1_; }
+    QLabel* Label2() const { return label2_; }
+    QAction* MnuFileOpen() const { return mnuFileOpen_; }
+    QAction* MnuFileExtract() const { return mnuFileExtract_; }
+    QAction* MnuFileRebuild() const { return mnuFileRebuild_; }
+    QAction* MnuFileExit() const { return mnuFileExit_; }
+    QAction* MnuHelpAbout() const { return mnuHelpAbout_; }
+
+public Q_SLOTS:
+    void mnuFileOpen_Click();
+    void List1_Click();
+    void Command1_Click();
+    void mnuFileExtract_Click();
+    void mnuFileRebuild_Click();
+    void mnuFileExit_Click();
+    void mnuHelpAbout_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void OpenArchive(const std::filesystem::path& fileName);
+    // The position of the selected entry, -1 when nothing is selected.
+    int SelectedPosition() const;
+    // Runs a command's work; an error thrown out of it is shown as a
+    // message titled "Brimwork Error". Returns whether it ran through.
+    bool RunReportingErrors(const std::function<void()>& work);
+    // Extract and Rebuild: Form1 disabled and the progress window shown,
+    // titled `title`, while `work` runs; then "Done!", Form1 enabled and
+    // the progress window destroyed, whatever happened.
+    void RunWithProgress(const QString& title, const std::function<void()>& work);
+
+    ModalDialogs& dialogs_;
+    Session session_;
+    int32_t imageIndex_ = 0;
+    std::filesystem::path lastChosenFile_;
+    std::unique_ptr<Dialog> dialog_;
+    bool busy_ = false;
+
+    QPushButton* command1_ = nullptr;
+    ImageView* picture1_ = nullptr;
+    QListWidget* list1_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QMenu* mnuFile_ = nullptr;
+    QMenu* mnuHelp_ = nullptr;
+    QAction* mnuFileOpen_ = nullptr;
+    QAction* mnuFileExtract_ = nullptr;
+    QAction* mnuFileRebuild_ = nullptr;
+    QAction* mnuFileExit_ = nullptr;
+    QAction* mnuHelpAbout_ = nullptr;
+};
+
+}  // namespace Brimwork
