@@ -515,6 +515,26 @@ private Q_SLOTS:
         QCOMPARE(QDir(h.temp.path()).entryList(QDir::Files), QStringList({"HANGAR.Azp"}));
     }
 
+    void shadowFramesStepAndWrapInBlackAndWhite()
+    {
+        Harness h;
+        h.form.show();
+        Samples::VehicleEntry shadow{"shade", 0, true, {}, {}};
+        shadow.frames.push_back(Samples::EncodeShadow({{true, false, true}, {false, false, true}}));
+        shadow.frames.push_back(Samples::EncodeShadow({{false, true, true, true}}));
+        h.Open(h.Write("cars.azp", Samples::BuildVehicleFile({shadow})));
+        h.form.List1()->setCurrentRow(0);
+        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:3x2"));
+        QCOMPARE(Names(h.Screen()), QStringList({"#ffffff", "#000000", "#ffffff", "#000000", "#000000", "#ffffff"}));
+        h.form.Command1()->click();
+        QCOMPARE(h.Label(), QStringLiteral("Image: 01 Size:4x1"));
+        QCOMPARE(Names(h.Screen()), QStringList({"#000000", "#ffffff", "#ffffff", "#ffffff"}));
+        h.form.Command1()->click();
+        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:3x2"));
+        QCOMPARE(h.form.ImageIndex(), 0);
+        QVERIFY(h.dialogs.messages.empty());
+    }
+
     // ---- Errors -------------------------------------------------------------------
 
     void damagedFileReportsErrorAndWindowCarriesOn()
