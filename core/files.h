@@ -77,6 +77,8 @@ FileSystem& RealFileSystem();
 std::string ReadWholeFile(FileSystem& files, const std::filesystem::path& path, int64_t maxBytes);
 
 // Writes the whole of `content` to a new or emptied file and closes it.
+// When writing or closing fails the file is deleted: no part of it is left
+// to pass for the whole.
 void WriteWholeFile(FileSystem& files, const std::filesystem::path& path, std::string_view content);
 
 }  // namespace Brimwork

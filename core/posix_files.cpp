@@ -240,8 +240,19 @@ std::string ReadWholeFile(FileSystem& files, const fs::path& path, int64_t maxBy
 void WriteWholeFile(FileSystem& files, const fs::path& path, std::string_view content)
 {
     auto file = files.CreateForWriting(path);
-    file->Write(content);
-    file->Close();
+    try {
+        file->Write(content);
+        file->Close();
+    } catch (const Error& failure) {
+        // A file cut short must not stand as if it were whole.
+        file.reset();
+        try {
+            files.Remove(path);
+        } catch (const Error& removal) {
+            throw Error(std::string(failure.what()) + "\n" + removal.what());
+        }
+        throw;
+    }
 }
 
 }  // namespace Brimwork

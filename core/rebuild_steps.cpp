@@ -62,19 +62,48 @@ void RefuseContainerNamingAnInput(const std::string& containerName, const std::v
                     "\" names a file that the rebuild reads or writes; the rebuilt file would be lost");
 }
 
-void FinishRebuild(FileSystem& files, const fs::path& container, std::vector<fs::path> consumed,
+namespace {
+
+// The manifest is deleted and the deletion forced to the disk before any
+// image goes: a gadget rebuild from a manifest whose images are gone would
+// replace the new container with one that lacks them. When that fails the
+// images stay.
+std::vector<std::string> DeleteInputs(FileSystem& files, const fs::path& manifest, std::vector<fs::path> images)
+{
+    try {
+        files.Remove(manifest);
+        files.SyncFolder(manifest.has_parent_path() ? manifest.parent_path() : fs::path("."));
+    } catch (const Error& error) {
+        return {error.what(), "The TGA files it read are kept, so that the manifest is never left without them."};
+    }
+    std::sort(images.begin(), images.end());
+    images.erase(std::unique(images.begin(), images.end()), images.end());
+    return DeleteFiles(files, images);
+}
+
+}  // namespace
+
+void FinishRebuild(FileSystem& files, const fs::path& container, const fs::path& manifest, std::vector<fs::path> images,
                    const std::function<void(const fs::path&)>& listContainer)
 {
-    std::sort(consumed.begin(), consumed.end());
-    consumed.erase(std::unique(consumed.begin(), consumed.end()), consumed.end());
-    const auto failures = DeleteFiles(files, consumed);
-    listContainer(container);
-    if (failures.empty())
+    const auto undeleted = DeleteInputs(files, manifest, std::move(images));
+    std::string listingFailure;
+    try {
+        listContainer(container);
+    } catch (const Error& error) {
+        listingFailure = error.what();
+    }
+    if (undeleted.empty() && listingFailure.empty())
         return;
-    std::string text = "The rebuild of " + container.string() +
-                       " succeeded, but some of the files it read could not be deleted:";
-    for (const auto& failure : failures)
-        text += "\n" + failure;
+    std::string text = "The rebuild of " + container.string() + " succeeded";
+    if (!undeleted.empty()) {
+        text += ", but some of the files it read could not be deleted:";
+        for (const auto& failure : undeleted)
+            text += "\n" + failure;
+    }
+    if (!listingFailure.empty())
+        text += (undeleted.empty() ? ", but it could not be listed:\n" : "\nIt could not be listed:\n") +
+                listingFailure;
     throw Error(text);
 }
 

@@ -40,11 +40,13 @@ std::string ReadEntryName(Manifest::Reader& reader, const std::string& manifestN
 void RefuseContainerNamingAnInput(const std::string& containerName, const std::vector<std::string>& inputs,
                                   const std::string& manifestName);
 
-// Once the new container is in place: deletes the files the rebuild read,
-// lists the container, and then reports the files that could not be
-// deleted, saying that the rebuild itself succeeded.
-void FinishRebuild(FileSystem& files, const std::filesystem::path& container,
-                   std::vector<std::filesystem::path> consumed,
+// Once the new container is in place: deletes the manifest and then the
+// TGA files the rebuild read, lists the container, and then reports what
+// could not be done, saying that the rebuild itself succeeded. The TGA
+// files go only once the manifest is gone for good, so that no manifest
+// is ever left without its images for a later rebuild to read.
+void FinishRebuild(FileSystem& files, const std::filesystem::path& container, const std::filesystem::path& manifest,
+                   std::vector<std::filesystem::path> images,
                    const std::function<void(const std::filesystem::path&)>& listContainer);
 
 }  // namespace RebuildSteps

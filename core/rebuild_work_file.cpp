@@ -45,7 +45,16 @@ void RebuildWorkFile::Commit(const std::filesystem::path& container)
     file_->Close();
     files_.Rename(path_, container);
     committed_ = true;
-    files_.SyncFolder(folder_);
+    try {
+        files_.SyncFolder(folder_);
+    } catch (const Error& error) {
+        // The new container is in place but may not outlast a power
+        // failure; the caller stops here, so the files it read are kept.
+        throw Error("The rebuild of " + container.string() +
+                    " succeeded, but the folder could not be flushed to disk, so the new file may not outlast a "
+                    "power failure; the files it read are kept:\n" +
+                    error.what());
+    }
 }
 
 std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths)

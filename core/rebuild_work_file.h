@@ -27,7 +27,9 @@ public:
     WritableFile& File() { return *file_; }
 
     // Flushes the work file to disk, closes it and renames it over
-    // `container`, replacing an existing file in one step.
+    // `container`, replacing an existing file in one step, then flushes the
+    // folder. When only that last step fails, the Error says that the
+    // rebuild succeeded.
     void Commit(const std::filesystem::path& container);
 
 private:

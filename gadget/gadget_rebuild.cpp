@@ -207,8 +207,7 @@ void Rebuild(ModuleContext& context)
         consumed = WriteContainer(context, manifest, work.File());
         work.Commit(container);
     }
-    consumed.push_back(manifestPath);
-    RebuildSteps::FinishRebuild(context.files, container, consumed,
+    RebuildSteps::FinishRebuild(context.files, container, manifestPath, consumed,
                                 [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }
 
