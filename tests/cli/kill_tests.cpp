@@ -1,0 +1,236 @@
+// A real `brimwork-cli rebuild` is killed at random moments: whatever the
+// moment, the container must be the old one or the rebuilt one, whole, and
+// no input may be lost while the old one stands.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/files.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "samples/sample_containers.h"
+#include "tests/cli/cli_process.h"
+#include "tests/support/test_support.h"
+
+extern char** environ;
+
+namespace Brimwork::Testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Samples::GadgetEntry;
+using Samples::Picture;
+using FolderContents = std::map<std::string, std::string>;
+
+constexpr int Runs = 50;
+constexpr const char* ContainerName = "big.gdg";
+constexpr const char* WorkFileName = "REBUILD.TMP";
+
+// 1.5 MB of pixels in 12 images, so that a rebuild takes long enough to be
+// killed in the middle of its writing.
+std::vector<GadgetEntry> BigEntries(bool edited)
+{
+    std::vector<GadgetEntry> entries;
+    for (int e = 0; e < 3; ++e) {
+        GadgetEntry entry{"PART" + std::to_string(e), e, {}};
+        for (int k = 0; k < 4; ++k)
+            entry.images.push_back(k % 2 == 0 ? Samples::Gradient(256, 256) : Samples::Stripes(256, 256));
+        entries.push_back(std::move(entry));
+    }
+    if (edited)
+        entries[0].images[0] = Samples::Solid(200, 100, Samples::Rgb555(31, 0, 0));
+    return entries;
+}
+
+std::string Bytes(const fs::path& path) { return ReadWholeFile(RealFileSystem(), path, int64_t{1} << 30); }
+
+std::string Bytes(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+FolderContents Contents(const TempFolder& folder)
+{
+    FolderContents contents;
+    for (const auto& name : folder.Names())
+        contents[name] = Bytes(folder / name);
+    return contents;
+}
+
+void Empty(const TempFolder& folder)
+{
+    for (const auto& name : folder.Names())
+        fs::remove(folder / name);
+}
+
+// The container is copied; the inputs, which a rebuild only reads and
+// deletes, are linked.
+void Stage(const TempFolder& from, const TempFolder& to)
+{
+    Empty(to);
+    for (const auto& name : from.Names()) {
+        if (name == ContainerName)
+            fs::copy_file(from / name, to / name);
+        else
+            fs::create_hard_link(from / name, to / name);
+    }
+}
+
+pid_t StartRebuild(const fs::path& container)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> words{BRIMWORK_CLI_PATH, "rebuild", container.string()};
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + words[0]);
+    return child;
+}
+
+void KillAndReap(pid_t child)
+{
+    ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Kill moments spread evenly over [0, span) in random order, so that every
+// stage of the rebuild is met.
+std::vector<Clock::duration> KillMoments(Clock::duration span, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> within(0.0, 1.0);
+    std::vector<Clock::duration> moments;
+    for (int i = 0; i < Runs; ++i)
+        moments.push_back(std::chrono::duration_cast<Clock::duration>(span * ((i + within(random)) / Runs)));
+    std::shuffle(moments.begin(), moments.end(), random);
+    return moments;
+}
+
+class KilledRebuild : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        const auto old = Samples::BuildGadgetFile(9, BigEntries(false));
+        Samples::WriteBytes(master / ContainerName, old);
+        oldContainer = Bytes(old);
+        newContainer = Bytes(Samples::BuildGadgetFile(9, BigEntries(true)));
+        ASSERT_EQ(RunCli({"extract", (master / ContainerName).string()}).exitCode, 0);
+        const Picture edit = BigEntries(true)[0].images[0];
+        WriteTGA(RealFileSystem(), master / "PART0_000.tga", ImageBuffer{edit.width, edit.height, edit.Bytes()});
+        inputs = Contents(master);
+        inputs.erase(ContainerName);
+    }
+
+    // A rebuild left to finish, from whatever the folder holds now.
+    void ExpectCompleteRebuild()
+    {
+        const CliResult result = RunCli({"rebuild", (folder / ContainerName).string()});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{ContainerName});
+        EXPECT_TRUE(Bytes(folder / ContainerName) == newContainer);
+    }
+
+    // The container is whole, old or new; while it is old every input is
+    // there as it was; once it is new, what is left of the inputs is as it
+    // was and the manifest never stays without its TGA files.
+    void ExpectWhole(FolderContents now, const std::string& when)
+    {
+        const auto container = now.extract(ContainerName);
+        ASSERT_FALSE(container.empty()) << when << ": the container is gone";
+        const bool old = container.mapped() == oldContainer;
+        ASSERT_TRUE(old || container.mapped() == newContainer)
+            << when << ": the container is neither the old nor the rebuilt one";
+        if (now.extract(WorkFileName)) {
+            EXPECT_TRUE(old) << when << ": REBUILD.TMP stays beside the rebuilt container";
+        }
+        if (old) {
+            ++oldCount;
+            EXPECT_TRUE(now == inputs) << when << ": an input was lost or changed under the old container";
+            return;
+        }
+        ++newCount;
+        for (const auto& [name, bytes] : now)
+            EXPECT_TRUE(inputs.contains(name) && inputs.at(name) == bytes) << when << ": " << name << " changed";
+        if (now.contains("EXTRACT.DAT")) {
+            EXPECT_EQ(now.size(), inputs.size()) << when << ": the manifest stays without all its TGA files";
+        }
+    }
+
+    TempFolder master;
+    TempFolder folder;
+    std::string oldContainer;
+    std::string newContainer;
+    FolderContents inputs;
+    int oldCount = 0;
+    int newCount = 0;
+};
+
+TEST_F(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
+{
+    // The longest of three whole rebuilds sets the span of the kill moments,
+    // so that some kills come after the container has been replaced.
+    const auto started = Clock::now();
+    Clock::duration rebuildTime{};
+    for (int i = 0; i < 3; ++i) {
+        Stage(master, folder);
+        const auto start = Clock::now();
+        ExpectCompleteRebuild();
+        rebuildTime = std::max(rebuildTime, Clock::now() - start);
+    }
+    ASSERT_FALSE(HasFailure());
+
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    int leftWorkFiles = 0;
+    for (const auto moment : KillMoments(rebuildTime * 11 / 10, random)) {
+        const std::string when =
+            "killed after " + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(moment).count()) +
+            " us (seed " + std::to_string(seed) + ")";
+        Stage(master, folder);
+        const pid_t child = StartRebuild(folder / ContainerName);
+        std::this_thread::sleep_for(moment);
+        KillAndReap(child);
+        ExpectWhole(Contents(folder), when);
+        // A few times, the next rebuild runs over what the killed one left.
+        if (fs::exists(folder / WorkFileName) && ++leftWorkFiles <= 3)
+            ExpectCompleteRebuild();
+        if (HasFailure())
+            return;
+    }
+    const auto milliseconds = [](Clock::duration d) {
+        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    };
+    std::printf("A whole rebuild took %lld ms; %d killed rebuilds took %lld ms: %d left the old container, %d the "
+                "new one, %d left REBUILD.TMP\n",
+                milliseconds(rebuildTime), Runs, milliseconds(Clock::now() - started), oldCount, newCount,
+                leftWorkFiles);
+    EXPECT_GT(oldCount, 0) << "no kill came before the container was replaced";
+    EXPECT_GT(newCount, 0) << "no kill came after the container was replaced";
+}
+
+}  // namespace
+}  // namespace Brimwork::Testing

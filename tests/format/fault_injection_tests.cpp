@@ -1,0 +1,414 @@
+// Every file operation of a rebuild and of an extraction is made to fail in
+// turn: the run must report it, name the file, and leave the user's files
+// whole. A run is first performed once without a fault to count its
+// operations; then operation 1, 2, ... N of each kind fails.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "core/error.h"
+#include "core/files.h"
+#include "core/rebuild_work_file.h"
+#include "gadget/gadget.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "samples/sample_containers.h"
+#include "screen/screen.h"
+#include "tests/support/faulty_files.h"
+#include "tests/support/test_support.h"
+#include "vehicle/vehicle.h"
+
+namespace Brimwork::Testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Samples;
+
+using FolderContents = std::map<std::string, std::vector<uint8_t>>;
+
+FolderContents Contents(const TempFolder& folder)
+{
+    FolderContents contents;
+    for (const auto& name : folder.Names())
+        contents[name] = ReadBytes(folder / name);
+    return contents;
+}
+
+// Puts the folder back in the given state, touching only the files that
+// differ (deleting and creating files is what costs time here).
+void Restore(const TempFolder& folder, const FolderContents& contents)
+{
+    const FolderContents now = Contents(folder);
+    for (const auto& [name, bytes] : now)
+        if (!contents.contains(name))
+            fs::remove(folder / name);
+    for (const auto& [name, bytes] : contents) {
+        const auto found = now.find(name);
+        if (found == now.end() || found->second != bytes)
+            WriteBytes(folder / name, bytes);
+    }
+}
+
+// The files that differ between two states of a folder, "" when none does.
+std::string Differences(const FolderContents& expected, const FolderContents& actual)
+{
+    std::string differences;
+    for (const auto& [name, bytes] : expected) {
+        const auto found = actual.find(name);
+        if (found == actual.end())
+            differences += " " + name + " is missing;";
+        else if (found->second != bytes)
+            differences += " " + name + " has changed;";
+    }
+    for (const auto& [name, bytes] : actual)
+        if (!expected.contains(name))
+            differences += " " + name + " was added;";
+    return differences;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void WriteImage(const fs::path& path, const Picture& picture)
+{
+    WriteTGA(RealFileSystem(), path, ImageBuffer{picture.width, picture.height, picture.Bytes()});
+}
+
+enum class Procedure { GadgetRebuild, ScreenRebuild, GadgetExtraction, ScreenExtraction, VehicleExtraction };
+
+constexpr std::array AllRuns{Procedure::GadgetRebuild, Procedure::ScreenRebuild, Procedure::GadgetExtraction,
+                             Procedure::ScreenExtraction, Procedure::VehicleExtraction};
+
+std::string_view NameOf(Procedure run)
+{
+    switch (run) {
+    case Procedure::GadgetRebuild:
+        return "GadgetRebuild";
+    case Procedure::ScreenRebuild:
+        return "ScreenRebuild";
+    case Procedure::GadgetExtraction:
+        return "GadgetExtraction";
+    case Procedure::ScreenExtraction:
+        return "ScreenExtraction";
+    case Procedure::VehicleExtraction:
+        return "VehicleExtraction";
+    }
+    return "Unknown";
+}
+
+bool IsRebuild(Procedure run) { return run == Procedure::GadgetRebuild || run == Procedure::ScreenRebuild; }
+
+constexpr int32_t HeaderValue = -4;
+
+// The gadget entries before and after the user edits LAMP's image.
+std::vector<GadgetEntry> Gadgets(bool edited)
+{
+    return {{"CHAIR", 7, {Gradient(5, 3), Disc(8, 6, Rgb555(31, 0, 0), 0x7FFF)}},
+            {"EMPTY", 0, {}},
+            {"LAMP", -2, {edited ? Solid(6, 2, Rgb555(0, 0, 31)) : Stripes(4, 4), Gradient(3, 1)}}};
+}
+
+std::vector<ScreenEntry> Screens(bool edited)
+{
+    return {{"TITLE", Gradient(7, 5)},
+            {"MENU", edited ? Solid(9, 2, Rgb555(0, 31, 0)) : Disc(6, 4, 0x7C00, 0)},
+            {"LOGO", Stripes(3, 3)}};
+}
+
+std::vector<VehicleEntry> Vehicles(bool edited)
+{
+    VehicleEntry truck{"truck", 3, false, {}, {}};
+    for (int32_t j = 0; j < 17; ++j)
+        truck.slots.push_back({j % 5 == 4 ? Picture{} : Gradient(2 + j % 3, 2), {j, -j, 1, 2}});
+    if (edited)
+        truck.slots[1].image = Solid(4, 1, 0x7FFF);
+    VehicleEntry shadow{"truck_s", 0, true, {}, {}};
+    shadow.frames.push_back(EncodeShadow({{true, false, false, true}, {false, true, true, true}}, {2, -3}));
+    shadow.frames.push_back(EncodeShadow({{edited, true}}, {1, 1}));
+    return {truck, shadow};
+}
+
+// One kind of run: the folder it starts from, the run itself, and what a
+// run without a fault leaves.
+class Subject {
+public:
+    explicit Subject(Procedure run) : run_(run)
+    {
+        switch (run) {
+        case Procedure::GadgetRebuild:
+            rebuilt_ = BuildGadgetFile(HeaderValue, Gadgets(true));
+            PrepareRebuild("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)), "LAMP_000.tga",
+                           Gadgets(true)[2].images[0]);
+            break;
+        case Procedure::ScreenRebuild:
+            rebuilt_ = BuildScreenFile(HeaderValue, Screens(true));
+            PrepareRebuild("SCREENS.PIX", BuildScreenFile(HeaderValue, Screens(false)), "MENU.tga",
+                           Screens(true)[1].image);
+            break;
+        case Procedure::GadgetExtraction:
+            PrepareExtraction("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)),
+                              BuildGadgetFile(HeaderValue, Gadgets(true)));
+            break;
+        case Procedure::ScreenExtraction:
+            PrepareExtraction("SCREENS.PIX", BuildScreenFile(HeaderValue, Screens(false)),
+                              BuildScreenFile(HeaderValue, Screens(true)));
+            break;
+        case Procedure::VehicleExtraction:
+            PrepareExtraction("CARS.AZP", BuildVehicleFile(Vehicles(false)), BuildVehicleFile(Vehicles(true)));
+            break;
+        }
+    }
+
+    // The run on the starting folder, through `files`; the Error's text
+    // when it fails.
+    std::optional<std::string> Perform(FileSystem& files)
+    {
+        Restore(folder_, start_);
+        return Perform(folder_, files);
+    }
+
+    // Counts the operations of a run without a fault and checks that it
+    // leaves what it should.
+    FaultyFileSystem CountOperations()
+    {
+        FaultyFileSystem files;
+        const auto failure = Perform(files);
+        EXPECT_EQ(failure, std::nullopt);
+        EXPECT_EQ(Differences(finished_, Contents(folder_)), "");
+        return files;
+    }
+
+    // What must hold after a run in which `files` failed one operation.
+    void CheckAfterFailure(const FaultyFileSystem& files, const std::optional<std::string>& message) const
+    {
+        ASSERT_TRUE(files.Failed());
+        ASSERT_TRUE(message.has_value()) << "the failure was not reported";
+        EXPECT_TRUE(Contains(*message, files.FailedPath().string()))
+            << "the message does not name the file: " << *message;
+        const auto now = Contents(folder_);
+        if (IsRebuild(run_))
+            CheckRebuildAfterFailure(now, *message);
+        else
+            CheckExtractionAfterFailure(now);
+    }
+
+private:
+    std::optional<std::string> Perform(const TempFolder& folder, FileSystem& files)
+    {
+        RecordingWindow window;
+        ImageBuffer image;
+        AZP::State state;
+        ModuleContext context{image, container_, folder.path(), window, files};
+        try {
+            switch (run_) {
+            case Procedure::GadgetRebuild:
+                GDG::Rebuild(context);
+                break;
+            case Procedure::ScreenRebuild:
+                PIX::Rebuild(context);
+                break;
+            case Procedure::GadgetExtraction:
+                GDG::ExtractAll(context);
+                break;
+            case Procedure::ScreenExtraction:
+                PIX::ExtractAll(context);
+                break;
+            case Procedure::VehicleExtraction:
+                AZP::ExtractAll(context, state);
+                break;
+            }
+        } catch (const Error& error) {
+            return error.what();
+        }
+        EXPECT_TRUE(window.messages.empty()) << window.messages.front().text;
+        return std::nullopt;
+    }
+
+    void ExtractWithRealFiles()
+    {
+        RecordingWindow window;
+        ImageBuffer image;
+        ModuleContext context{image, container_, folder_.path(), window, RealFileSystem()};
+        if (run_ == Procedure::GadgetRebuild)
+            GDG::ExtractAll(context);
+        else
+            PIX::ExtractAll(context);
+    }
+
+    void Choose(const std::string& name)
+    {
+        containerName_ = name;
+        container_ = {folder_ / name, name};
+    }
+
+    // The container, what extracting it left, one image edited, and a
+    // "REBUILD.TMP" left over from a rebuild that was stopped.
+    void PrepareRebuild(const std::string& name, const std::vector<uint8_t>& old, const std::string& editedFile,
+                        const Picture& edit)
+    {
+        Choose(name);
+        WriteBytes(folder_ / name, old);
+        ExtractWithRealFiles();
+        WriteImage(folder_ / editedFile, edit);
+        WriteBytes(folder_ / RebuildWorkFile::Name, {'o', 'l', 'd'});
+        start_ = Contents(folder_);
+        finished_ = {{name, rebuilt_}};
+    }
+
+    // The files an earlier extraction of `older` left beside the container,
+    // which now holds `current`.
+    void PrepareExtraction(const std::string& name, const std::vector<uint8_t>& older,
+                           const std::vector<uint8_t>& current)
+    {
+        Choose(name);
+        WriteBytes(folder_ / name, current);
+        ASSERT_EQ(Perform(folder_, RealFileSystem()), std::nullopt);
+        finished_ = Contents(folder_);
+        Restore(folder_, {});
+        WriteBytes(folder_ / name, older);
+        ASSERT_EQ(Perform(folder_, RealFileSystem()), std::nullopt);
+        WriteBytes(folder_ / name, current);
+        start_ = Contents(folder_);
+        ASSERT_EQ(start_.size(), finished_.size());
+        ASSERT_NE(Differences(start_, finished_), "");
+    }
+
+    // Before the rename everything is as it was, "REBUILD.TMP" gone unless
+    // the failure kept the leftover one from being removed; after it the
+    // container is the rebuilt one, the message says so, and every file
+    // still there is an input as it was, never a manifest without its
+    // images.
+    void CheckRebuildAfterFailure(FolderContents now, const std::string& message) const
+    {
+        const auto& container = now[containerName_];
+        if (container == start_.at(containerName_)) {
+            EXPECT_FALSE(Contains(message, "succeeded")) << message;
+            if (auto work = now.extract(RebuildWorkFile::Name)) {
+                EXPECT_EQ(work.mapped(), start_.at(RebuildWorkFile::Name)) << "a new REBUILD.TMP is left behind";
+            }
+            FolderContents inputs = start_;
+            inputs.erase(RebuildWorkFile::Name);
+            EXPECT_EQ(Differences(inputs, now), "") << message;
+            return;
+        }
+        ASSERT_EQ(container, rebuilt_) << "the container is neither the old nor the rebuilt one";
+        EXPECT_TRUE(Contains(message, "succeeded")) << message;
+        EXPECT_TRUE(Contains(message, (folder_ / containerName_).string())) << message;
+        now.erase(containerName_);
+        for (const auto& [name, bytes] : now) {
+            EXPECT_NE(name, RebuildWorkFile::Name);
+            EXPECT_TRUE(start_.contains(name) && start_.at(name) == bytes) << name << " is not an input as it was";
+        }
+        const std::string manifest = run_ == Procedure::GadgetRebuild ? GDG::ManifestName : containerName_ + ".DAT";
+        if (!now.contains(manifest))
+            return;
+        for (const auto& [name, bytes] : start_) {
+            if (name.ends_with(".tga")) {
+                EXPECT_TRUE(now.contains(name)) << "the manifest stays without " << name;
+            }
+        }
+    }
+
+    // The container is untouched, and no manifest stands beside TGA files
+    // it does not describe: either nothing changed, or there is no manifest.
+    void CheckExtractionAfterFailure(const FolderContents& now) const
+    {
+        EXPECT_EQ(now.at(containerName_), start_.at(containerName_));
+        for (const auto& [name, bytes] : start_) {
+            const bool manifest = !name.ends_with(".tga") && name != containerName_;
+            if (manifest && now.contains(name)) {
+                EXPECT_EQ(Differences(start_, now), "") << name << " stands over TGA files it does not describe";
+            }
+        }
+    }
+
+    Procedure run_;
+    TempFolder folder_;
+    std::string containerName_;
+    ChosenContainer container_;
+    FolderContents start_;
+    FolderContents finished_;
+    std::vector<uint8_t> rebuilt_;
+};
+
+struct FaultCase {
+    Procedure run;
+    FileOperation operation;
+    int error;
+};
+
+std::vector<FaultCase> AllFaultCases()
+{
+    std::vector<FaultCase> cases;
+    for (Procedure run : AllRuns)
+        for (FileOperation operation : AllFileOperations) {
+            if (operation == FileOperation::Write)
+                cases.push_back({run, operation, ENOSPC});
+            cases.push_back({run, operation, EIO});
+        }
+    return cases;
+}
+
+class FaultInjection : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultInjection, EachFailingOperationIsReportedAndLosesNothing)
+{
+    const FaultCase fault = GetParam();
+    Subject subject(fault.run);
+    const int occurrences = subject.CountOperations().Count(fault.operation);
+    for (int n = 1; n <= occurrences; ++n) {
+        SCOPED_TRACE(std::string(NameOf(fault.operation)) + " " + std::to_string(n) + " of " +
+                     std::to_string(occurrences) + " fails: " + std::strerror(fault.error));
+        FaultyFileSystem files;
+        files.FailAt(fault.operation, n, fault.error);
+        const auto message = subject.Perform(files);
+        subject.CheckAfterFailure(files, message);
+        if (message) {
+            EXPECT_TRUE(Contains(*message, std::strerror(fault.error))) << *message;
+        }
+        if (::testing::Test::HasFailure())
+            return;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRunsAndOperations, FaultInjection, ::testing::ValuesIn(AllFaultCases()),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(NameOf(info.param.run)) + "_" +
+                                    std::string(NameOf(info.param.operation)) + "_" +
+                                    (info.param.error == ENOSPC ? "DiskFull" : "IoError");
+                         });
+
+// Every file written is closed with a checked close; a rebuild forces the
+// work file and then the folder to the disk and renames once. The number
+// of fault points of each run is printed.
+TEST(FaultPoints, EachRunFlushesAndClosesWhatItWrites)
+{
+    for (Procedure run : AllRuns) {
+        SCOPED_TRACE(std::string(NameOf(run)));
+        Subject subject(run);
+        const FaultyFileSystem files = subject.CountOperations();
+        EXPECT_EQ(files.Count(FileOperation::Close), files.Count(FileOperation::Create));
+        if (IsRebuild(run)) {
+            EXPECT_GE(files.Count(FileOperation::Sync), 1);
+            EXPECT_GE(files.Count(FileOperation::SyncFolder), 1);
+            EXPECT_EQ(files.Count(FileOperation::Rename), 1);
+        }
+        // Writes fail twice each: with a full disk and with an I/O error.
+        const int faultPoints = files.TotalCount() + files.Count(FileOperation::Write);
+        std::ostringstream line;
+        line << NameOf(run) << ": " << faultPoints << " fault points (";
+        for (FileOperation operation : AllFileOperations)
+            line << " " << NameOf(operation) << " " << files.Count(operation);
+        line << " )";
+        std::cout << line.str() << '\n';
+        ::testing::Test::RecordProperty(std::string(NameOf(run)), faultPoints);
+    }
+}
+
+}  // namespace
+}  // namespace Brimwork::Testing

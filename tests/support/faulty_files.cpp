@@ -1,0 +1,212 @@
+#include "tests/support/faulty_files.h"
+
+#include <cstring>
+
+#include "core/error.h"
+
+namespace Brimwork::Testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The words the real file system puts after "Cannot" for each operation.
+std::string_view VerbOf(FileOperation operation)
+{
+    switch (operation) {
+    case FileOperation::OpenForReading:
+        return "open";
+    case FileOperation::Create:
+        return "create";
+    case FileOperation::Read:
+        return "read";
+    case FileOperation::Write:
+        return "write";
+    case FileOperation::Sync:
+        return "flush";
+    case FileOperation::Close:
+        return "close";
+    case FileOperation::Lookup:
+        return "look up";
+    case FileOperation::List:
+        return "list the folder";
+    case FileOperation::Rename:
+        return "rename";
+    case FileOperation::Remove:
+        return "delete";
+    case FileOperation::SyncFolder:
+        return "flush the folder";
+    }
+    return "use";
+}
+
+template <typename T>
+std::span<T> FirstHalf(std::span<T> data)
+{
+    return data.first(data.size() / 2);
+}
+
+}  // namespace
+
+std::string_view NameOf(FileOperation operation)
+{
+    switch (operation) {
+    case FileOperation::OpenForReading:
+        return "OpenForReading";
+    case FileOperation::Create:
+        return "Create";
+    case FileOperation::Read:
+        return "Read";
+    case FileOperation::Write:
+        return "Write";
+    case FileOperation::Sync:
+        return "Sync";
+    case FileOperation::Close:
+        return "Close";
+    case FileOperation::Lookup:
+        return "Lookup";
+    case FileOperation::List:
+        return "List";
+    case FileOperation::Rename:
+        return "Rename";
+    case FileOperation::Remove:
+        return "Remove";
+    case FileOperation::SyncFolder:
+        return "SyncFolder";
+    }
+    return "Unknown";
+}
+
+class FaultyReadableFile final : public ReadableFile {
+public:
+    FaultyReadableFile(FaultyFileSystem& files, std::unique_ptr<ReadableFile> real)
+        : files_(files), real_(std::move(real))
+    {
+    }
+    const fs::path& Path() const override { return real_->Path(); }
+    int64_t Size() const override { return real_->Size(); }
+    FileStamp Stamp() const override { return real_->Stamp(); }
+    void ReadAt(int64_t offset, std::span<uint8_t> out) override
+    {
+        files_.Step(FileOperation::Read, Path());
+        real_->ReadAt(offset, out);
+    }
+
+private:
+    FaultyFileSystem& files_;
+    std::unique_ptr<ReadableFile> real_;
+};
+
+class FaultyWritableFile final : public WritableFile {
+public:
+    FaultyWritableFile(FaultyFileSystem& files, std::unique_ptr<WritableFile> real)
+        : files_(files), real_(std::move(real))
+    {
+    }
+    const fs::path& Path() const override { return real_->Path(); }
+    void WriteAt(int64_t offset, std::span<const uint8_t> data) override
+    {
+        files_.Step(FileOperation::Write, Path(), [&] { real_->WriteAt(offset, FirstHalf(data)); });
+        real_->WriteAt(offset, data);
+    }
+    void Write(std::span<const uint8_t> data) override
+    {
+        files_.Step(FileOperation::Write, Path(), [&] { real_->Write(FirstHalf(data)); });
+        real_->Write(data);
+    }
+    void Sync() override
+    {
+        files_.Step(FileOperation::Sync, Path());
+        real_->Sync();
+    }
+    void Close() override
+    {
+        files_.Step(FileOperation::Close, Path(), [&] { real_->Close(); });
+        real_->Close();
+    }
+
+private:
+    FaultyFileSystem& files_;
+    std::unique_ptr<WritableFile> real_;
+};
+
+FaultyFileSystem::FaultyFileSystem(FileSystem& real) : real_(real) {}
+
+void FaultyFileSystem::FailAt(FileOperation operation, int occurrence, int error)
+{
+    planned_ = operation;
+    plannedOccurrence_ = occurrence;
+    plannedError_ = error;
+}
+
+int FaultyFileSystem::Count(FileOperation operation) const
+{
+    const auto found = counts_.find(operation);
+    return found == counts_.end() ? 0 : found->second;
+}
+
+int FaultyFileSystem::TotalCount() const
+{
+    int total = 0;
+    for (const auto& [operation, count] : counts_)
+        total += count;
+    return total;
+}
+
+void FaultyFileSystem::Step(FileOperation operation, const fs::path& path, const std::function<void()>& beforeFailing,
+                            const std::string& detail)
+{
+    const int occurrence = ++counts_[operation];
+    if (plannedOccurrence_ == 0 || operation != planned_ || occurrence != plannedOccurrence_)
+        return;
+    if (beforeFailing)
+        beforeFailing();
+    failed_ = true;
+    failedPath_ = path;
+    throw Error("Cannot " + std::string(VerbOf(operation)) + " " + path.string() + detail + ": " +
+                std::strerror(plannedError_));
+}
+
+std::unique_ptr<ReadableFile> FaultyFileSystem::OpenForReading(const fs::path& path)
+{
+    Step(FileOperation::OpenForReading, path);
+    return std::make_unique<FaultyReadableFile>(*this, real_.OpenForReading(path));
+}
+
+std::unique_ptr<WritableFile> FaultyFileSystem::CreateForWriting(const fs::path& path)
+{
+    Step(FileOperation::Create, path);
+    return std::make_unique<FaultyWritableFile>(*this, real_.CreateForWriting(path));
+}
+
+EntryType FaultyFileSystem::TypeOf(const fs::path& path)
+{
+    Step(FileOperation::Lookup, path);
+    return real_.TypeOf(path);
+}
+
+std::vector<std::string> FaultyFileSystem::ListFolder(const fs::path& folder)
+{
+    Step(FileOperation::List, folder);
+    return real_.ListFolder(folder);
+}
+
+void FaultyFileSystem::Rename(const fs::path& from, const fs::path& to)
+{
+    Step(FileOperation::Rename, from, {}, " to " + to.string());
+    real_.Rename(from, to);
+}
+
+void FaultyFileSystem::Remove(const fs::path& path)
+{
+    Step(FileOperation::Remove, path);
+    real_.Remove(path);
+}
+
+void FaultyFileSystem::SyncFolder(const fs::path& folder)
+{
+    Step(FileOperation::SyncFolder, folder);
+    real_.SyncFolder(folder);
+}
+
+}  // namespace Brimwork::Testing

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/files.h"
+
+// A file system for tests that wraps a real one, counts every operation by
+// kind and can make one chosen operation fail with a chosen errno, the way
+// the real one fails: an Error naming the file and the system's text.
+namespace Brimwork::Testing {
+
+class FaultyReadableFile;
+class FaultyWritableFile;
+
+enum class FileOperation {
+    OpenForReading,
+    Create,
+    Read,
+    Write,
+    Sync,
+    Close,
+    Lookup,
+    List,
+    Rename,
+    Remove,
+    SyncFolder,
+};
+
+inline constexpr std::array AllFileOperations{
+    FileOperation::OpenForReading, FileOperation::Create, FileOperation::Read,   FileOperation::Write,
+    FileOperation::Sync,           FileOperation::Close,  FileOperation::Lookup, FileOperation::List,
+    FileOperation::Rename,         FileOperation::Remove, FileOperation::SyncFolder,
+};
+
+std::string_view NameOf(FileOperation operation);
+
+class FaultyFileSystem final : public FileSystem {
+public:
+    explicit FaultyFileSystem(FileSystem& real = RealFileSystem());
+
+    // Makes operation number `occurrence` (counting from 1) of `operation`
+    // fail with `error`; the operations before and after it succeed.
+    // A failing write first puts down half of its bytes, as a disk that
+    // fills up in the middle of a write does; a failing close still
+    // releases the file.
+    void FailAt(FileOperation operation, int occurrence, int error);
+
+    int Count(FileOperation operation) const;
+    int TotalCount() const;
+    // Whether the planned failure has happened, and on which file.
+    bool Failed() const { return failed_; }
+    const std::filesystem::path& FailedPath() const { return failedPath_; }
+
+    std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path) override;
+    std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) override;
+    EntryType TypeOf(const std::filesystem::path& path) override;
+    std::vector<std::string> ListFolder(const std::filesystem::path& folder) override;
+    void Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    void Remove(const std::filesystem::path& path) override;
+    void SyncFolder(const std::filesystem::path& folder) override;
+
+private:
+    friend class FaultyReadableFile;
+    friend class FaultyWritableFile;
+
+    // Counts one operation on `path`. When it is the one planned to fail,
+    // runs `beforeFailing` (the part of the work that gets done anyway) and
+    // throws the Error the real file system would throw; `detail` follows
+    // the path in the message (" to <name>" for a rename).
+    void Step(FileOperation operation, const std::filesystem::path& path,
+              const std::function<void()>& beforeFailing = {}, const std::string& detail = {});
+
+    FileSystem& real_;
+    std::map<FileOperation, int> counts_;
+    FileOperation planned_ = FileOperation::OpenForReading;
+    int plannedOccurrence_ = 0;  // 0: nothing fails
+    int plannedError_ = 0;
+    bool failed_ = false;
+    std::filesystem::path failedPath_;
+};
+
+}  // namespace Brimwork::Testing
