@@ -76,9 +76,9 @@ FileSystem& RealFileSystem();
 // The whole content of a regular file, refused when it is larger than maxBytes.
 std::string ReadWholeFile(FileSystem& files, const std::filesystem::path& path, int64_t maxBytes);
 
-// Writes the whole of `content` to a new or emptied file and closes it.
-// When writing or closing fails the file is deleted: no part of it is left
-// to pass for the whole.
+// Writes the whole of `content` to the file, replacing it in one step: the
+// text goes to "<path>.partial" first, which is renamed over `path` once it
+// is complete and closed, and removed when anything fails.
 void WriteWholeFile(FileSystem& files, const std::filesystem::path& path, std::string_view content);
 
 }  // namespace Brimwork

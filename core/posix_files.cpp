@@ -239,15 +239,19 @@ std::string ReadWholeFile(FileSystem& files, const fs::path& path, int64_t maxBy
 
 void WriteWholeFile(FileSystem& files, const fs::path& path, std::string_view content)
 {
-    auto file = files.CreateForWriting(path);
+    // Written under a second name and renamed into place, so that neither a
+    // failed write nor a killed process leaves a short file under the real
+    // name, where it would pass for a whole one.
+    const fs::path partial = path.string() + ".partial";
+    auto file = files.CreateForWriting(partial);
     try {
         file->Write(content);
         file->Close();
+        files.Rename(partial, path);
     } catch (const Error& failure) {
-        // A file cut short must not stand as if it were whole.
         file.reset();
         try {
-            files.Remove(path);
+            files.Remove(partial);
         } catch (const Error& removal) {
             throw Error(std::string(failure.what()) + "\n" + removal.what());
         }
