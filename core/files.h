@@ -81,4 +81,16 @@ std::string ReadWholeFile(FileSystem& files, const std::filesystem::path& path, 
 // is complete and closed, and removed when anything fails.
 void WriteWholeFile(FileSystem& files, const std::filesystem::path& path, std::string_view content);
 
+// Removes a stale file before a new one of that name is written; a symbolic
+// link or a folder in its place is an Error.
+void RemoveIfPresent(FileSystem& files, const std::filesystem::path& path);
+
+// Refuses, before anything is written, a symbolic link or a folder that
+// stands where one of these files is to be written.
+void RequireNothingInTheWay(FileSystem& files, const std::vector<std::filesystem::path>& paths);
+
+// Deletes each file; returns the messages of those that could not be
+// deleted, so that the caller can report them after its success.
+std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths);
+
 }  // namespace Brimwork

@@ -26,6 +26,12 @@ std::string NumberForm(int32_t value)
     return value < 0 ? digits + " " : " " + digits + " ";
 }
 
+std::string HeadLines(const std::string& fileTitle, int32_t headerValue, int32_t entryCount)
+{
+    const std::string lineEnd(LineEnd);
+    return fileTitle + lineEnd + NumberForm(headerValue) + lineEnd + NumberForm(entryCount) + lineEnd;
+}
+
 std::string NameForm(const std::string& name)
 {
     if (!NeedsQuotes(name))

@@ -16,6 +16,10 @@ inline constexpr std::string_view LineEnd = "\r\n";
 // " 12 " for 12, "-3 " for -3.
 std::string NumberForm(int32_t value);
 
+// The first three lines of a gadget or screen manifest: the container's
+// file title, its header value and its entry count.
+std::string HeadLines(const std::string& fileTitle, int32_t headerValue, int32_t entryCount);
+
 // The name as the manifest carries it: as it stands when the reader gives
 // it back unchanged, else between double quotes. A name that needs quotes
 // and holds a double quote itself cannot be carried: an Error.

@@ -226,37 +226,4 @@ FileSystem& RealFileSystem()
     return files;
 }
 
-std::string ReadWholeFile(FileSystem& files, const fs::path& path, int64_t maxBytes)
-{
-    auto file = files.OpenForReading(path);
-    if (file->Size() > maxBytes)
-        throw Error("Cannot read " + path.string() + ": the file is too large (" + std::to_string(file->Size()) +
-                    " bytes)");
-    std::string content(static_cast<size_t>(file->Size()), '\0');
-    file->ReadAt(0, std::span(reinterpret_cast<uint8_t*>(content.data()), content.size()));
-    return content;
-}
-
-void WriteWholeFile(FileSystem& files, const fs::path& path, std::string_view content)
-{
-    // Written under a second name and renamed into place, so that neither a
-    // failed write nor a killed process leaves a short file under the real
-    // name, where it would pass for a whole one.
-    const fs::path partial = path.string() + ".partial";
-    auto file = files.CreateForWriting(partial);
-    try {
-        file->Write(content);
-        file->Close();
-        files.Rename(partial, path);
-    } catch (const Error& failure) {
-        file.reset();
-        try {
-            files.Remove(partial);
-        } catch (const Error& removal) {
-            throw Error(std::string(failure.what()) + "\n" + removal.what());
-        }
-        throw;
-    }
-}
-
 }  // namespace Brimwork

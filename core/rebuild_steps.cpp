@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "core/names.h"
@@ -81,8 +82,7 @@ std::vector<std::string> DeleteInputs(FileSystem& files, const fs::path& manifes
     return DeleteFiles(files, images);
 }
 
-}  // namespace
-
+// What follows once the new container is in place.
 void FinishRebuild(FileSystem& files, const fs::path& container, const fs::path& manifest, std::vector<fs::path> images,
                    const std::function<void(const fs::path&)>& listContainer)
 {
@@ -105,6 +105,22 @@ void FinishRebuild(FileSystem& files, const fs::path& container, const fs::path&
         text += (undeleted.empty() ? ", but it could not be listed:\n" : "\nIt could not be listed:\n") +
                 listingFailure;
     throw Error(text);
+}
+
+}  // namespace
+
+void ReplaceContainer(ModuleContext& context, const std::string& containerName, const fs::path& manifest,
+                      const std::function<std::vector<fs::path>(WritableFile&)>& write,
+                      const std::function<void(const fs::path&)>& listContainer)
+{
+    const fs::path container = context.folder / containerName;
+    std::vector<fs::path> images;
+    {
+        RebuildWorkFile work(context.files, context.folder);
+        images = write(work.File());
+        work.Commit(container);
+    }
+    FinishRebuild(context.files, container, manifest, std::move(images), listContainer);
 }
 
 }  // namespace Brimwork::RebuildSteps

@@ -12,6 +12,8 @@ namespace Brimwork {
 
 class FileSystem;
 class WindowInterface;
+class WritableFile;
+struct ModuleContext;
 
 // What gadget and screen rebuilds share: the head of their manifests, the
 // checks on the names they carry, and the clean-up after the new container
@@ -40,14 +42,15 @@ std::string ReadEntryName(Manifest::Reader& reader, const std::string& manifestN
 void RefuseContainerNamingAnInput(const std::string& containerName, const std::vector<std::string>& inputs,
                                   const std::string& manifestName);
 
-// Once the new container is in place: deletes the manifest and then the
-// TGA files the rebuild read, lists the container, and then reports what
-// could not be done, saying that the rebuild itself succeeded. The TGA
-// files go only once the manifest is gone for good, so that no manifest
-// is ever left without its images for a later rebuild to read.
-void FinishRebuild(FileSystem& files, const std::filesystem::path& container, const std::filesystem::path& manifest,
-                   std::vector<std::filesystem::path> images,
-                   const std::function<void(const std::filesystem::path&)>& listContainer);
+// Writes the new container into "REBUILD.TMP" through `write`, which
+// returns the TGA files it read, and puts it in place of line 1's file in
+// one step. Then deletes the manifest and those TGA files and lists the new
+// container through `listContainer`; what fails after the container is in
+// place is reported as such, saying that the rebuild itself succeeded.
+void ReplaceContainer(ModuleContext& context, const std::string& containerName,
+                      const std::filesystem::path& manifest,
+                      const std::function<std::vector<std::filesystem::path>(WritableFile&)>& write,
+                      const std::function<void(const std::filesystem::path&)>& listContainer);
 
 }  // namespace RebuildSteps
 }  // namespace Brimwork

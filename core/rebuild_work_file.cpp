@@ -5,21 +5,6 @@
 
 namespace Brimwork {
 
-void RemoveIfPresent(FileSystem& files, const std::filesystem::path& path)
-{
-    switch (files.TypeOf(path)) {
-    case EntryType::Missing:
-        return;
-    case EntryType::Regular:
-        files.Remove(path);
-        return;
-    case EntryType::Symlink:
-        throw Error("Cannot replace " + path.string() + ": it is a symbolic link, which is never followed");
-    default:
-        throw Error("Cannot replace " + path.string() + ": it is not a regular file");
-    }
-}
-
 RebuildWorkFile::RebuildWorkFile(FileSystem& files, const std::filesystem::path& folder)
     : files_(files), folder_(folder), path_(folder / Name)
 {
@@ -55,19 +40,6 @@ void RebuildWorkFile::Commit(const std::filesystem::path& container)
                     "power failure; the files it read are kept:\n" +
                     error.what());
     }
-}
-
-std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths)
-{
-    std::vector<std::string> failures;
-    for (const auto& path : paths) {
-        try {
-            files.Remove(path);
-        } catch (const Error& error) {
-            failures.push_back(error.what());
-        }
-    }
-    return failures;
 }
 
 }  // namespace Brimwork

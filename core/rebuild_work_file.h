@@ -2,8 +2,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace Brimwork {
 
@@ -39,13 +37,5 @@ private:
     std::unique_ptr<WritableFile> file_;
     bool committed_ = false;
 };
-
-// Removes a stale file before a new one of that name is written; a symbolic
-// link or a folder in its place is an Error.
-void RemoveIfPresent(FileSystem& files, const std::filesystem::path& path);
-
-// Deletes each file; returns the messages of those that could not be
-// deleted, so that the caller can report them after its success.
-std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths);
 
 }  // namespace Brimwork

@@ -42,7 +42,7 @@ std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 // symbolic link or folder stands where a file is to be written.
 void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<GadgetEntry>& entries)
 {
-    std::vector<std::string> outputs{ManifestName};
+    std::vector<std::filesystem::path> outputs{context.folder / ManifestName};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
         Manifest::NameForm(entry.Name);
@@ -52,15 +52,10 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
                 throw Error("Image " + std::to_string(k) + " of entry \"" + entry.Name + "\" (" +
                             std::to_string(header.Width) + " x " + std::to_string(header.Height) +
                             ") is too large for a TGA file");
-            outputs.push_back(TgaFileName(entry.Name, k));
+            outputs.push_back(context.folder / TgaFileName(entry.Name, k));
         }
     }
-    for (const auto& name : outputs) {
-        const auto type = context.files.TypeOf(context.folder / name);
-        if (type != EntryType::Missing && type != EntryType::Regular)
-            throw Error("Cannot write " + (context.folder / name).string() +
-                        ": a symbolic link or a folder stands in its place");
-    }
+    RequireNothingInTheWay(context.files, outputs);
 }
 
 }  // namespace
@@ -124,9 +119,7 @@ void ExtractAll(ModuleContext& context)
 
     const auto manifestPath = context.folder / ManifestName;
     RemoveIfPresent(context.files, manifestPath);
-    std::string manifest = context.container.FileTitle + std::string(Manifest::LineEnd);
-    manifest += Manifest::NumberForm(header.HeaderValue) + std::string(Manifest::LineEnd);
-    manifest += Manifest::NumberForm(header.EntryCount) + std::string(Manifest::LineEnd);
+    std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
     for (int32_t i = 0; i < count; ++i) {

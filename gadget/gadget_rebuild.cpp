@@ -8,7 +8,6 @@
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
-#include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
@@ -200,15 +199,10 @@ void Rebuild(ModuleContext& context)
     RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, ImageFileNames(manifest),
                                                manifestPath.string());
 
-    const fs::path container = context.folder / manifest.head.containerName;
-    std::vector<fs::path> consumed;
-    {
-        RebuildWorkFile work(context.files, context.folder);
-        consumed = WriteContainer(context, manifest, work.File());
-        work.Commit(container);
-    }
-    RebuildSteps::FinishRebuild(context.files, container, manifestPath, consumed,
-                                [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
+    RebuildSteps::ReplaceContainer(
+        context, manifest.head.containerName, manifestPath,
+        [&](WritableFile& out) { return WriteContainer(context, manifest, out); },
+        [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }
 
 }  // namespace GDG

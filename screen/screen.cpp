@@ -30,8 +30,8 @@ std::string TgaFileName(const std::string& entryName) { return entryName + ".tga
 // stands where a file is to be written.
 void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<ScreenEntry>& entries)
 {
-    std::vector<std::string> outputs{ManifestNameFor(context)};
-    RequireNonEmptyPlainFileName(outputs.front(), "The manifest name");
+    RequireNonEmptyPlainFileName(ManifestNameFor(context), "The manifest name");
+    std::vector<std::filesystem::path> outputs{context.folder / ManifestNameFor(context)};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
         Manifest::NameForm(entry.Name);
@@ -39,14 +39,9 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
         if (entry.Width > LargestTgaSide || entry.Height > LargestTgaSide)
             throw Error("The image of entry \"" + entry.Name + "\" (" + std::to_string(entry.Width) + " x " +
                         std::to_string(entry.Height) + ") is too large for a TGA file");
-        outputs.push_back(TgaFileName(entry.Name));
+        outputs.push_back(context.folder / TgaFileName(entry.Name));
     }
-    for (const auto& name : outputs) {
-        const auto type = context.files.TypeOf(context.folder / name);
-        if (type != EntryType::Missing && type != EntryType::Regular)
-            throw Error("Cannot write " + (context.folder / name).string() +
-                        ": a symbolic link or a folder stands in its place");
-    }
+    RequireNothingInTheWay(context.files, outputs);
 }
 
 }  // namespace
@@ -99,9 +94,7 @@ void ExtractAll(ModuleContext& context)
     const auto manifestPath = context.folder / ManifestNameFor(context);
     RemoveIfPresent(context.files, manifestPath);
     const std::string lineEnd(Manifest::LineEnd);
-    std::string manifest = context.container.FileTitle + lineEnd;
-    manifest += Manifest::NumberForm(header.HeaderValue) + lineEnd;
-    manifest += Manifest::NumberForm(header.EntryCount) + lineEnd;
+    std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
     for (int32_t i = 0; i < count; ++i) {

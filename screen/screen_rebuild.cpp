@@ -9,7 +9,6 @@
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
-#include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
@@ -127,15 +126,10 @@ void Rebuild(ModuleContext& context)
     RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, manifest.tgaFiles,
                                                manifestPath.string());
 
-    const fs::path container = context.folder / manifest.head.containerName;
-    std::vector<fs::path> consumed;
-    {
-        RebuildWorkFile work(context.files, context.folder);
-        consumed = WriteContainer(context, manifest, work.File());
-        work.Commit(container);
-    }
-    RebuildSteps::FinishRebuild(context.files, container, manifestPath, consumed,
-                                [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
+    RebuildSteps::ReplaceContainer(
+        context, manifest.head.containerName, manifestPath,
+        [&](WritableFile& out) { return WriteContainer(context, manifest, out); },
+        [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }
 
 }  // namespace PIX

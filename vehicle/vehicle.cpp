@@ -74,11 +74,7 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
         for (int32_t j = 0; j < count; ++j)
             outputs.push_back(context.folder / (TgaBaseName(entry.Name, j) + ".tga"));
     }
-    for (const auto& path : outputs) {
-        const auto type = context.files.TypeOf(path);
-        if (type != EntryType::Missing && type != EntryType::Regular)
-            throw Error("Cannot write " + path.string() + ": a symbolic link or a folder stands in its place");
-    }
+    RequireNothingInTheWay(context.files, outputs);
 }
 
 std::string Line(const std::string& text) { return text + std::string(Manifest::LineEnd); }
