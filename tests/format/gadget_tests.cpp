@@ -18,6 +18,7 @@ using Brimwork::Testing::RecordingWindow;
 using Brimwork::Testing::TempFolder;
 using Brimwork::Testing::WriteText;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -294,6 +295,10 @@ TEST_F(GadgetTest, AFailedRebuildLeavesEveryFileAsItWas)
         {"path in a name", "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 ../CHAIR\r\n"},
         {"line 1 names an input", "chair_000.TGA\r\n 0 \r\n 1 \r\n 0 CHAIR\r\n"},
         {"line 1 names the manifest", "EXTRACT.DAT\r\n 0 \r\n 0 \r\n"},
+        {"line 1 names the work file", "rebuild.tmp\r\n 0 \r\n 0 \r\n"},
+        {"NUL in line 1", "GADGETS.GDG\0.bak\r\n 0 \r\n 0 \r\n"s},
+        {"NUL in a name", "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 CHAIR\0X\r\n"s},
+        {"count past 32 bits", "GADGETS.GDG\r\n 0 \r\n 4294967297 \r\n"},
     };
     for (const auto& [what, manifest] : broken) {
         EmptyFolder();
@@ -337,4 +342,21 @@ TEST_F(GadgetTest, AManifestOrWorkFileThatIsASymbolicLinkIsRefused)
     EXPECT_NE(ErrorOf(&GadgetTest::Rebuild).find("symbolic link"), std::string::npos);
     EXPECT_EQ(ReadText(elsewhere / "target"), "precious");
     EXPECT_TRUE(fs::exists(folder / "CHAIR_000.tga"));
+}
+
+TEST_F(GadgetTest, ManifestRefusalsNameTheLine)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+    Extract();
+    const std::pair<std::string, std::string> cases[] = {
+        {"GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 CH\0IR\r\n"s, "EXTRACT.DAT, line 4: the name of entry 1 of 1 holds a NUL"},
+        {"GADGETS\0.GDG\r\n 0 \r\n 0 \r\n"s, "EXTRACT.DAT, line 1: the container name holds a NUL"},
+        {"REBUILD.TMP\r\n 0 \r\n 0 \r\n", "EXTRACT.DAT, line 1: the container name \"REBUILD.TMP\" names a file"},
+        {"GADGETS.GDG\r\n 0 \r\n 2 \r\n 0 CHAIR\r\n", "EXTRACT.DAT, line 5: the value of entry 2 of 2 is missing"},
+    };
+    for (const auto& [manifest, expected] : cases) {
+        WriteText(folder / "EXTRACT.DAT", manifest);
+        const std::string error = ErrorOf(&GadgetTest::Rebuild);
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
 }

@@ -12,6 +12,7 @@ using Brimwork::Testing::ReadText;
 using Brimwork::Testing::TempFolder;
 using Brimwork::Testing::WriteText;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -166,6 +167,9 @@ TEST_F(ScreenTest, AFailedRebuildTouchesNothing)
         {"line 1 names a TGA", "menu.tga\r\n 0 \r\n 1 \r\nMENU\r\n"},
         {"line 1 is a path", "sub/screens.pix\r\n 0 \r\n 0 \r\n"},
         {"a name is a path", "screens.pix\r\n 0 \r\n 1 \r\n../TITLE\r\n"},
+        {"NUL in a name", "screens.pix\r\n 0 \r\n 1 \r\nMENU\0\r\n"s},
+        {"header value past 32 bits", "screens.pix\r\n-2147483649 \r\n 0 \r\n"},
+        {"line 1 names the manifest", "screens.pix.dat\r\n 0 \r\n 0 \r\n"},
         {"unreadable TGA", ""},
     };
     for (const auto& [what, manifest] : broken) {
