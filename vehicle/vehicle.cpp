@@ -20,19 +20,31 @@ namespace {
 constexpr int32_t LargestTgaSide = 32767;
 constexpr const char* Separator = ";------------------------------";
 
+// A slot's pixels must lie within the file; a slot of width or height 0
+// has none.
+void CheckSlot(ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot, int32_t slotIndex)
+{
+    const std::string what = "slot " + std::to_string(slotIndex) + " of entry \"" + entry.Name + "\"";
+    const std::string size = std::to_string(slot.Width) + " x " + std::to_string(slot.Height);
+    if (slot.Width < 0 || slot.Height < 0)
+        ThrowDamaged(file.Path().string(), what + " has a negative size (" + size + ")");
+    if (slot.Width == 0 || slot.Height == 0)
+        return;
+    const int64_t offset = int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
+    if (offset < 0 || int64_t{slot.Width} * slot.Height * 2 > file.Size() - offset)
+        ThrowDamaged(file.Path().string(), "the pixels of " + what + " (" + size + ") reach past the end of the file");
+}
+
 // A vehicle slot's pixels, packed or in display layout; a slot without
 // pixels is the empty image.
 void LoadSlot(ImageBuffer& image, ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot,
               int32_t slotIndex, bool display)
 {
+    CheckSlot(file, entry, slot, slotIndex);
     if (slot.Width == 0 || slot.Height == 0) {
         MakeEmptyImage(image);
         return;
     }
-    if (slot.Width < 0 || slot.Height < 0)
-        ThrowDamaged(file.Path().string(), "slot " + std::to_string(slotIndex) + " of entry \"" + entry.Name +
-                                               "\" has a negative size (" + std::to_string(slot.Width) + " x " +
-                                               std::to_string(slot.Height) + ")");
     ImageBuffer loaded{slot.Width, slot.Height, {}};
     const int64_t offset = int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
     if (display)
@@ -56,21 +68,28 @@ int32_t ImageCount(ReadableFile& file, const VehicleEntry& entry)
 }
 
 // Everything an extraction will write is checked before the first file is
-// touched: the entry names, every record, and that no symbolic link or
-// folder stands where a file is to be written.
-void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<VehicleEntry>& entries,
-                     const std::filesystem::path& manifestPath)
+// touched: the entry names, every slot and every frame (walking the frames
+// also fills the frame index that the extraction then uses), and that no
+// symbolic link or folder stands where a file is to be written.
+void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
+                     const std::vector<VehicleEntry>& entries, const std::filesystem::path& manifestPath)
 {
     std::vector<std::filesystem::path> outputs{manifestPath};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
+        const int32_t count = ImageCount(file, entry);
         if (!Format::IsShadowRecord(file, entry)) {
             const auto sprite = Format::ReadSprite(file, entry);
-            for (const auto& slot : sprite.slots)
+            for (int32_t j = 0; j < SlotCount; ++j) {
+                const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
+                CheckSlot(file, entry, slot, j);
                 if (slot.Width > LargestTgaSide || slot.Height > LargestTgaSide)
-                    throw Error("An image of entry \"" + entry.Name + "\" is too large for a TGA file");
+                    throw Error("Slot " + std::to_string(j) + " of entry \"" + entry.Name +
+                                "\" is too large for a TGA file");
+            }
+        } else if (count > 0) {
+            Format::ReadFrame(file, entry, count - 1, state);
         }
-        const int32_t count = ImageCount(file, entry);
         for (int32_t j = 0; j < count; ++j)
             outputs.push_back(context.folder / (TgaBaseName(entry.Name, j) + ".tga"));
     }
@@ -151,7 +170,7 @@ void ExtractAll(ModuleContext& context, State& state)
     auto file = context.files.OpenForReading(context.container.FileName);
     const int32_t count = Format::ReadEntryCount(*file);
     const auto entries = Format::ReadEntries(*file, count);
-    CheckExtraction(context, *file, entries, manifestPath);
+    CheckExtraction(context, state, *file, entries, manifestPath);
     RemoveIfPresent(context.files, manifestPath);
 
     std::string manifest = Line("; Rebuild data for " + context.container.FileTitle);

@@ -313,3 +313,18 @@ TEST_F(VehicleTest, ExtractionRefusesUnsafeNamesAndLinksBeforeWriting)
     EXPECT_EQ(ReadText(elsewhere / "target"), "precious");
     EXPECT_FALSE(fs::exists(folder / "s_000.tga"));
 }
+
+TEST_F(VehicleTest, ADamagedFrameOrSlotStopsExtractionBeforeAnyFileIsWritten)
+{
+    auto cut = BuildVehicleFile({{"car", 0, false, Slots(2), {}}, Shadow("s", 5)});
+    cut.resize(cut.size() - 2);
+    Choose(cut);
+    EXPECT_NE(ErrorOf([&] { Extract(); }).find("frame 4 of entry \"s\""), std::string::npos);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"cars.azp"});
+
+    auto slots = Slots(2);
+    slots[16].image = Picture{40000, 1, std::vector<uint16_t>(40000, 1)};
+    Choose(BuildVehicleFile({{"wide", 0, false, slots, {}}}));
+    EXPECT_NE(ErrorOf([&] { Extract(); }).find("too large"), std::string::npos);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"cars.azp"});
+}
