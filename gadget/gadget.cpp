@@ -7,7 +7,6 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
-#include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "gadget/gadget_format.h"
 #include "image/image_buffer.h"

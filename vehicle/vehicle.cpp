@@ -4,7 +4,6 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
-#include "core/rebuild_work_file.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
@@ -20,6 +19,12 @@ namespace {
 constexpr int32_t LargestTgaSide = 32767;
 constexpr const char* Separator = ";------------------------------";
 
+// Where a slot's pixels begin: counted from the end of its record.
+int64_t SlotPixelOffset(const VehicleEntry& entry, const Format::Slot& slot)
+{
+    return int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
+}
+
 // A slot's pixels must lie within the file; a slot of width or height 0
 // has none.
 void CheckSlot(ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot, int32_t slotIndex)
@@ -30,7 +35,7 @@ void CheckSlot(ReadableFile& file, const VehicleEntry& entry, const Format::Slot
         ThrowDamaged(file.Path().string(), what + " has a negative size (" + size + ")");
     if (slot.Width == 0 || slot.Height == 0)
         return;
-    const int64_t offset = int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
+    const int64_t offset = SlotPixelOffset(entry, slot);
     if (offset < 0 || int64_t{slot.Width} * slot.Height * 2 > file.Size() - offset)
         ThrowDamaged(file.Path().string(), "the pixels of " + what + " (" + size + ") reach past the end of the file");
 }
@@ -46,11 +51,10 @@ void LoadSlot(ImageBuffer& image, ReadableFile& file, const VehicleEntry& entry,
         return;
     }
     ImageBuffer loaded{slot.Width, slot.Height, {}};
-    const int64_t offset = int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
     if (display)
-        ReadPadded(loaded, file, offset);
+        ReadPadded(loaded, file, SlotPixelOffset(entry, slot));
     else
-        ReadPacked(loaded, file, offset);
+        ReadPacked(loaded, file, SlotPixelOffset(entry, slot));
     image = std::move(loaded);
 }
 
