@@ -55,8 +55,22 @@ enum class EntryType { Missing, Regular, Directory, Symlink, Other };
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // An existing regular file; a symbolic link is refused.
-    virtual std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path) = 0;
+    // Only the container the user chose may be reached through a symbolic
+    // link; the files the tool names itself (manifests, TGA files) may not.
+    enum class Links { Refuse, Follow };
+
+    // An existing regular file; a symbolic link is refused unless `links`
+    // is Follow.
+    virtual std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path, Links links) = 0;
+    std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path)
+    {
+        return OpenForReading(path, Links::Refuse);
+    }
+    // The container the user chose, through a symbolic link if it is one.
+    std::unique_ptr<ReadableFile> OpenContainer(const std::filesystem::path& path)
+    {
+        return OpenForReading(path, Links::Follow);
+    }
     // Creates the file or empties an existing one; a symbolic link is refused.
     virtual std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) = 0;
     // What the path names, without following a symbolic link.

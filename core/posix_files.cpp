@@ -131,9 +131,12 @@ private:
 
 class PosixFileSystem final : public FileSystem {
 public:
-    std::unique_ptr<ReadableFile> OpenForReading(const fs::path& path) override
+    using FileSystem::OpenForReading;
+
+    std::unique_ptr<ReadableFile> OpenForReading(const fs::path& path, Links links) override
     {
-        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int noFollow = links == Links::Follow ? 0 : O_NOFOLLOW;
+        int fd = ::open(path.c_str(), O_RDONLY | noFollow | O_CLOEXEC);
         if (fd < 0)
             ThrowOpenFailure("open", path, errno);
         PosixDescriptor guard(fd);

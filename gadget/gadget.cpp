@@ -61,7 +61,7 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
-    auto file = context.files.OpenForReading(fileName);
+    auto file = context.files.OpenContainer(fileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     if (header.Signature != Format::Signature) {
         context.window.ShowMessage(SignatureMessage, "Brimwork Error");
@@ -76,7 +76,7 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 
 void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex)
 {
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
     if (imageIndex >= entry.ImageCount || imageIndex < 0)
         imageIndex = 0;
@@ -95,7 +95,7 @@ void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex)
 void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex, const std::string& tgaFileName)
 {
     RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
     if (imageIndex >= entry.ImageCount || imageIndex < 0)
         imageIndex = 0;
@@ -111,7 +111,7 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageInde
 
 void ExtractAll(ModuleContext& context)
 {
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     const auto entries = ReadEntries(*file, header.EntryCount);
     CheckExtraction(context, *file, entries);

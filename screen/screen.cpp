@@ -49,7 +49,7 @@ std::string ManifestNameFor(const ModuleContext& context) { return context.conta
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
-    auto file = context.files.OpenForReading(fileName);
+    auto file = context.files.OpenContainer(fileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     if (header.Signature != Format::Signature) {
         context.window.ShowMessage(SignatureMessage, "Brimwork Error");
@@ -64,7 +64,7 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 
 void LoadImage(ModuleContext& context, int32_t entryIndex)
 {
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
     ImageBuffer loaded{entry.Width, entry.Height, {}};
     ReadPadded(loaded, *file, entry.DataOffset);
@@ -74,7 +74,7 @@ void LoadImage(ModuleContext& context, int32_t entryIndex)
 void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string& tgaFileName)
 {
     RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
     ImageBuffer loaded{entry.Width, entry.Height, {}};
     ReadPacked(loaded, *file, entry.DataOffset);
@@ -85,7 +85,7 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string&
 
 void ExtractAll(ModuleContext& context)
 {
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     const auto entries = Format::ReadEntries(*file, header.EntryCount);
     CheckExtraction(context, *file, entries);

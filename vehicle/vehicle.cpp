@@ -108,7 +108,7 @@ std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count));
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
-    auto file = context.files.OpenForReading(fileName);
+    auto file = context.files.OpenContainer(fileName);
     std::vector<std::string> names;
     for (const auto& entry : Format::ReadEntries(*file, Format::ReadEntryCount(*file)))
         names.push_back(entry.Name);
@@ -118,7 +118,7 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 
 void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex)
 {
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const VehicleEntry entry = Format::ReadEntry(*file, entryIndex);
     if (Format::IsShadowRecord(*file, entry)) {
         const int16_t frameCount = Format::ReadFrameCount(*file, entry);
@@ -143,7 +143,7 @@ std::string ExtractImage(ModuleContext& context, State& state, int32_t entryInde
 {
     const std::string tgaFileName = baseName + ".tga";
     RequirePlainFileName(tgaFileName, "The TGA file name");
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const VehicleEntry entry = Format::ReadEntry(*file, entryIndex);
     std::string hotspots;
     if (Format::IsShadowRecord(*file, entry)) {
@@ -171,7 +171,7 @@ std::string ExtractImage(ModuleContext& context, State& state, int32_t entryInde
 void ExtractAll(ModuleContext& context, State& state)
 {
     const std::filesystem::path manifestPath = context.container.FileName.string() + ".txt";
-    auto file = context.files.OpenForReading(context.container.FileName);
+    auto file = context.files.OpenContainer(context.container.FileName);
     const int32_t count = Format::ReadEntryCount(*file);
     const auto entries = Format::ReadEntries(*file, count);
     CheckExtraction(context, state, *file, entries, manifestPath);

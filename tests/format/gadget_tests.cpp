@@ -360,3 +360,13 @@ TEST_F(GadgetTest, ManifestRefusalsNameTheLine)
         EXPECT_NE(error.find(expected), std::string::npos) << error;
     }
 }
+
+TEST_F(GadgetTest, TheChosenContainerMayBeASymbolicLink)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
+    fs::create_symlink(container.FileName, folder / "LINK.GDG");
+    container = {folder / "LINK.GDG", "LINK.GDG"};
+    ASSERT_TRUE(List());
+    Extract();
+    EXPECT_EQ(ReadText(folder / "EXTRACT.DAT"), "LINK.GDG\r\n 0 \r\n 1 \r\n 0 CHAIR\r\n");
+}

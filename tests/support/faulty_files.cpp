@@ -167,10 +167,10 @@ void FaultyFileSystem::Step(FileOperation operation, const fs::path& path, const
                 std::strerror(plannedError_));
 }
 
-std::unique_ptr<ReadableFile> FaultyFileSystem::OpenForReading(const fs::path& path)
+std::unique_ptr<ReadableFile> FaultyFileSystem::OpenForReading(const fs::path& path, Links links)
 {
     Step(FileOperation::OpenForReading, path);
-    return std::make_unique<FaultyReadableFile>(*this, real_.OpenForReading(path));
+    return std::make_unique<FaultyReadableFile>(*this, real_.OpenForReading(path, links));
 }
 
 std::unique_ptr<WritableFile> FaultyFileSystem::CreateForWriting(const fs::path& path)

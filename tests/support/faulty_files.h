@@ -58,7 +58,8 @@ public:
     bool Failed() const { return failed_; }
     const std::filesystem::path& FailedPath() const { return failedPath_; }
 
-    std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path) override;
+    using FileSystem::OpenForReading;
+    std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path, Links links) override;
     std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) override;
     EntryType TypeOf(const std::filesystem::path& path) override;
     std::vector<std::string> ListFolder(const std::filesystem::path& folder) override;
