@@ -102,11 +102,7 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageInde
     if (entry.ImageCount <= 0)
         throw Error("Entry \"" + entry.Name + "\" of " + context.container.FileName.string() + " holds no image");
     const auto header = Format::ReadImageHeader(*file, entry, imageIndex);
-    ImageBuffer loaded{header.Width, header.Height, {}};
-    ReadPacked(loaded, *file, header.DataOffset);
-    file.reset();
-    context.image = std::move(loaded);
-    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+    ExtractPackedImage(context, std::move(file), header.Width, header.Height, header.DataOffset, tgaFileName);
 }
 
 void ExtractAll(ModuleContext& context)

@@ -11,6 +11,7 @@
 
 #include "core/bytes.h"
 #include "core/checked.h"
+#include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "image/image_buffer.h"
@@ -356,6 +357,16 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     image.ImageWidth = header.width;
     image.ImageHeight = header.height;
     image.ImageBytes = std::move(words);
+}
+
+void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
+                        int32_t height, int64_t offset, const std::string& tgaFileName)
+{
+    ImageBuffer loaded{width, height, {}};
+    ReadPacked(loaded, *container, offset);
+    container.reset();
+    context.image = std::move(loaded);
+    WriteTGA(context.files, context.folder / tgaFileName, context.image);
 }
 
 }  // namespace Brimwork

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
 
 namespace Brimwork {
 
 class FileSystem;
+class ReadableFile;
 struct ImageBuffer;
+struct ModuleContext;
 
 // Writes the buffer as an uncompressed 16-bit top-left TGA file: the
 // 18-byte header, then every byte of ImageBytes. A width or height outside
@@ -25,5 +30,11 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 // promises is an Error naming the file, raised before the pixels are
 // allocated, and the buffer is then left as it was.
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image);
+
+// One image's extraction: reads the packed image of the given size at
+// `offset` of the container into the buffer, closes the container, and
+// writes the buffer to tgaFileName in the working folder.
+void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
+                        int32_t height, int64_t offset, const std::string& tgaFileName);
 
 }  // namespace Brimwork

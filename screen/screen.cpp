@@ -76,11 +76,7 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string&
     RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
     auto file = context.files.OpenContainer(context.container.FileName);
     const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
-    ImageBuffer loaded{entry.Width, entry.Height, {}};
-    ReadPacked(loaded, *file, entry.DataOffset);
-    file.reset();
-    context.image = std::move(loaded);
-    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+    ExtractPackedImage(context, std::move(file), entry.Width, entry.Height, entry.DataOffset, tgaFileName);
 }
 
 void ExtractAll(ModuleContext& context)
