@@ -20,16 +20,6 @@ using Format::GadgetEntry;
 namespace {
 
 constexpr const char* SignatureMessage = "Error: Gadget file signature not found!";
-constexpr int32_t LargestTgaSide = 32767;
-
-std::vector<GadgetEntry> ReadEntries(ReadableFile& file, int32_t count)
-{
-    const auto table = ReadEntryTable(file, count, Format::EntrySize);
-    std::vector<GadgetEntry> entries;
-    for (size_t offset = 0; offset < table.size(); offset += Format::EntrySize)
-        entries.push_back(Format::DecodeEntry(std::span(table).subspan(offset, Format::EntrySize)));
-    return entries;
-}
 
 std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 {
@@ -47,10 +37,8 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
         Manifest::NameForm(entry.Name);
         for (int32_t k = 0; k < entry.ImageCount; ++k) {
             const auto header = Format::ReadImageHeader(file, entry, k);
-            if (header.Width > LargestTgaSide || header.Height > LargestTgaSide)
-                throw Error("Image " + std::to_string(k) + " of entry \"" + entry.Name + "\" (" +
-                            std::to_string(header.Width) + " x " + std::to_string(header.Height) +
-                            ") is too large for a TGA file");
+            RequireFitsTga(header.Width, header.Height,
+                           "Image " + std::to_string(k) + " of entry \"" + entry.Name + "\"");
             outputs.push_back(context.folder / TgaFileName(entry.Name, k));
         }
     }
@@ -68,7 +56,7 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
         return false;
     }
     std::vector<std::string> names;
-    for (const auto& entry : ReadEntries(*file, header.EntryCount))
+    for (const auto& entry : Format::ReadEntries(*file, header.EntryCount))
         names.push_back(entry.Name);
     context.window.ReplaceList(names);
     return true;
@@ -109,7 +97,7 @@ void ExtractAll(ModuleContext& context)
 {
     auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
-    const auto entries = ReadEntries(*file, header.EntryCount);
+    const auto entries = Format::ReadEntries(*file, header.EntryCount);
     CheckExtraction(context, *file, entries);
 
     const auto manifestPath = context.folder / ManifestName;

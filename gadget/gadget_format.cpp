@@ -54,6 +54,15 @@ std::vector<uint8_t> EncodeImageHeader(const ImageHeader& header)
     return record;
 }
 
+std::vector<GadgetEntry> ReadEntries(ReadableFile& file, int32_t count)
+{
+    const auto table = ReadEntryTable(file, count, EntrySize);
+    std::vector<GadgetEntry> entries;
+    for (size_t offset = 0; offset < table.size(); offset += EntrySize)
+        entries.push_back(DecodeEntry(std::span(table).subspan(offset, EntrySize)));
+    return entries;
+}
+
 GadgetEntry ReadEntry(ReadableFile& file, int32_t entryIndex)
 {
     const int64_t offset = ArchiveHeader::Size + int64_t{EntrySize} * entryIndex;

@@ -38,6 +38,9 @@ std::vector<uint8_t> EncodeEntry(const std::string& name, int32_t entryValue, in
                                  int32_t tableOffset);
 std::vector<uint8_t> EncodeImageHeader(const ImageHeader& header);
 
+// All `count` entries of the table, after checking it lies within the file.
+std::vector<GadgetEntry> ReadEntries(Brimwork::ReadableFile& file, int32_t count);
+
 // Entry entryIndex, read from its place in the table.
 GadgetEntry ReadEntry(Brimwork::ReadableFile& file, int32_t entryIndex);
 

@@ -359,6 +359,14 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     image.ImageBytes = std::move(words);
 }
 
+void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
+{
+    constexpr int32_t largest = std::numeric_limits<int16_t>::max();
+    if (width > largest || height > largest)
+        throw Error(what + " (" + std::to_string(width) + " x " + std::to_string(height) +
+                    ") is too large for a TGA file");
+}
+
 void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
                         int32_t height, int64_t offset, const std::string& tgaFileName)
 {

@@ -31,6 +31,11 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 // allocated, and the buffer is then left as it was.
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image);
 
+// Refuses, with an Error naming `what`, an image whose sides a TGA header
+// cannot hold, so that an extraction can check every image before it
+// writes its first file.
+void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
+
 // One image's extraction: reads the packed image of the given size at
 // `offset` of the container into the buffer, closes the container, and
 // writes the buffer to tgaFileName in the working folder.

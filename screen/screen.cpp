@@ -20,7 +20,6 @@ using Format::ScreenEntry;
 namespace {
 
 constexpr const char* SignatureMessage = "Error: PICS file signature not found!";
-constexpr int32_t LargestTgaSide = 32767;
 
 std::string TgaFileName(const std::string& entryName) { return entryName + ".tga"; }
 
@@ -35,9 +34,7 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
         RequirePlainFileName(entry.Name, "The entry name");
         Manifest::NameForm(entry.Name);
         Format::CheckImage(file, entry);
-        if (entry.Width > LargestTgaSide || entry.Height > LargestTgaSide)
-            throw Error("The image of entry \"" + entry.Name + "\" (" + std::to_string(entry.Width) + " x " +
-                        std::to_string(entry.Height) + ") is too large for a TGA file");
+        RequireFitsTga(entry.Width, entry.Height, "The image of entry \"" + entry.Name + "\"");
         outputs.push_back(context.folder / TgaFileName(entry.Name));
     }
     RequireNothingInTheWay(context.files, outputs);

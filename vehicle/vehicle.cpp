@@ -16,7 +16,6 @@ using Format::VehicleEntry;
 
 namespace {
 
-constexpr int32_t LargestTgaSide = 32767;
 constexpr const char* Separator = ";------------------------------";
 
 // Where a slot's pixels begin: counted from the end of its record.
@@ -87,9 +86,8 @@ void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
             for (int32_t j = 0; j < SlotCount; ++j) {
                 const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
                 CheckSlot(file, entry, slot, j);
-                if (slot.Width > LargestTgaSide || slot.Height > LargestTgaSide)
-                    throw Error("Slot " + std::to_string(j) + " of entry \"" + entry.Name +
-                                "\" is too large for a TGA file");
+                RequireFitsTga(slot.Width, slot.Height,
+                               "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
             }
         } else if (count > 0) {
             Format::ReadFrame(file, entry, count - 1, state);
