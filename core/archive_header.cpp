@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "core/bytes.h"
+#include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/window.h"
 
 namespace Brimwork {
 
@@ -42,6 +44,20 @@ std::vector<uint8_t> ReadEntryTable(ReadableFile& file, int32_t count, int32_t r
     std::vector<uint8_t> table(static_cast<size_t>(bytes));
     file.ReadAt(ArchiveHeader::Size, table);
     return table;
+}
+
+bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
+                 const std::string& signatureMessage,
+                 const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames)
+{
+    auto file = context.files.OpenContainer(fileName);
+    const ArchiveHeader header = ReadArchiveHeader(*file);
+    if (header.Signature != signature) {
+        context.window.ShowMessage(signatureMessage, "Brimwork Error");
+        return false;
+    }
+    context.window.ReplaceList(readNames(*file, header.EntryCount));
+    return true;
 }
 
 }  // namespace Brimwork

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace Brimwork {
 
 class ReadableFile;
+struct ModuleContext;
 
 // The 12 bytes that open gadget and screen files.
 struct ArchiveHeader {
@@ -26,5 +30,24 @@ std::vector<uint8_t> ArchiveHeaderBytes(const ArchiveHeader& header);
 // Reads `count` records of `recordSize` bytes that follow the header
 // directly, after checking that the table lies within the file.
 std::vector<uint8_t> ReadEntryTable(ReadableFile& file, int32_t count, int32_t recordSize);
+
+// The same table, each record turned into an entry by `decode`.
+template <typename Decode>
+auto ReadEntryTable(ReadableFile& file, int32_t count, int32_t recordSize, Decode decode)
+{
+    const std::vector<uint8_t> table = ReadEntryTable(file, count, recordSize);
+    std::vector<decltype(decode(std::span<const uint8_t>()))> entries;
+    for (size_t offset = 0; offset < table.size(); offset += static_cast<size_t>(recordSize))
+        entries.push_back(decode(std::span<const uint8_t>(table).subspan(offset, static_cast<size_t>(recordSize))));
+    return entries;
+}
+
+// Lists a gadget or screen file: a signature other than `signature` shows
+// `signatureMessage` and returns false with the list as it was; otherwise
+// the list is replaced by the names that `readNames` reads from the entry
+// table, which is checked before the list is touched.
+bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
+                 const std::string& signatureMessage,
+                 const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames);
 
 }  // namespace Brimwork

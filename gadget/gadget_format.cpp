@@ -1,5 +1,6 @@
 #include "gadget/gadget_format.h"
 
+#include "core/archive_header.h"
 #include "core/bytes.h"
 #include "core/error.h"
 #include "core/files.h"
@@ -56,11 +57,7 @@ std::vector<uint8_t> EncodeImageHeader(const ImageHeader& header)
 
 std::vector<GadgetEntry> ReadEntries(ReadableFile& file, int32_t count)
 {
-    const auto table = ReadEntryTable(file, count, EntrySize);
-    std::vector<GadgetEntry> entries;
-    for (size_t offset = 0; offset < table.size(); offset += EntrySize)
-        entries.push_back(DecodeEntry(std::span(table).subspan(offset, EntrySize)));
-    return entries;
+    return ReadEntryTable(file, count, EntrySize, DecodeEntry);
 }
 
 GadgetEntry ReadEntry(ReadableFile& file, int32_t entryIndex)

@@ -46,17 +46,12 @@ std::string ManifestNameFor(const ModuleContext& context) { return context.conta
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
-    auto file = context.files.OpenContainer(fileName);
-    const ArchiveHeader header = ReadArchiveHeader(*file);
-    if (header.Signature != Format::Signature) {
-        context.window.ShowMessage(SignatureMessage, "Brimwork Error");
-        return false;
-    }
-    std::vector<std::string> names;
-    for (const auto& entry : Format::ReadEntries(*file, header.EntryCount))
-        names.push_back(entry.Name);
-    context.window.ReplaceList(names);
-    return true;
+    return ListArchive(context, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
+        std::vector<std::string> names;
+        for (const auto& entry : Format::ReadEntries(file, count))
+            names.push_back(entry.Name);
+        return names;
+    });
 }
 
 void LoadImage(ModuleContext& context, int32_t entryIndex)

@@ -34,11 +34,7 @@ std::vector<uint8_t> EncodeEntry(const ScreenEntry& entry)
 
 std::vector<ScreenEntry> ReadEntries(ReadableFile& file, int32_t count)
 {
-    const auto table = ReadEntryTable(file, count, EntrySize);
-    std::vector<ScreenEntry> entries;
-    for (size_t offset = 0; offset < table.size(); offset += EntrySize)
-        entries.push_back(DecodeEntry(std::span(table).subspan(offset, EntrySize)));
-    return entries;
+    return ReadEntryTable(file, count, EntrySize, DecodeEntry);
 }
 
 void CheckImage(ReadableFile& file, const ScreenEntry& entry)
