@@ -1,6 +1,10 @@
 #include "core/files.h"
 
+#include <map>
+#include <unordered_set>
+
 #include "core/error.h"
+#include "core/names.h"
 
 namespace Brimwork {
 
@@ -54,9 +58,41 @@ void RemoveIfPresent(FileSystem& files, const fs::path& path)
     }
 }
 
+namespace {
+
+// Up to this many paths in one folder are looked up one by one; more are
+// found in one listing of the folder.
+constexpr size_t LookupsBeforeListing = 8;
+
+fs::path FolderOf(const fs::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+}  // namespace
+
 void RequireNothingInTheWay(FileSystem& files, const std::vector<fs::path>& paths)
 {
+    // The entries of each folder with many paths that are neither missing
+    // nor regular files, by upper-cased name: only a path whose name
+    // matches one of them, letter case ignored (as a file system that
+    // ignores case would match it), is looked up.
+    std::map<fs::path, size_t> perFolder;
+    for (const auto& path : paths)
+        ++perFolder[FolderOf(path)];
+    std::map<fs::path, std::unordered_set<std::string>> suspects;
+    for (const auto& [folder, count] : perFolder) {
+        if (count <= LookupsBeforeListing)
+            continue;
+        auto& names = suspects[folder];
+        for (const auto& entry : files.ListFolderWithTypes(folder))
+            if (entry.type != EntryType::Regular && entry.type != EntryType::Missing)
+                names.insert(ToUpper(entry.name));
+    }
     for (const auto& path : paths) {
+        const auto listed = suspects.find(FolderOf(path));
+        if (listed != suspects.end() && !listed->second.contains(ToUpper(path.filename().string())))
+            continue;
         const EntryType type = files.TypeOf(path);
         if (type != EntryType::Missing && type != EntryType::Regular)
             throw Error("Cannot write " + path.string() + ": a symbolic link or a folder stands in its place");

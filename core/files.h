@@ -44,6 +44,13 @@ public:
     {
         Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     }
+    // Writes the pieces one after another at the end, in one system call
+    // where the system allows; the same bytes as a Write of each in turn.
+    virtual void WriteGathered(std::span<const std::span<const uint8_t>> pieces)
+    {
+        for (const auto& piece : pieces)
+            Write(piece);
+    }
     // Forces the contents to the disk.
     virtual void Sync() = 0;
     // Closes and reports a failure; the destructor closes silently.
@@ -51,6 +58,13 @@ public:
 };
 
 enum class EntryType { Missing, Regular, Directory, Symlink, Other };
+
+// One entry of a folder listing: its name (without folder) and what it is.
+struct FolderEntry {
+    std::string name;
+    EntryType type = EntryType::Missing;
+    bool operator==(const FolderEntry&) const = default;
+};
 
 class FileSystem {
 public:
@@ -77,6 +91,18 @@ public:
     virtual EntryType TypeOf(const std::filesystem::path& path) = 0;
     // The names (without folder) of the entries of a folder, in no useful order.
     virtual std::vector<std::string> ListFolder(const std::filesystem::path& folder) = 0;
+    // The same entries with what each one is, as TypeOf would say: the
+    // real file system takes the type from the listing itself, where a
+    // lookup per entry would cost a system call each.
+    virtual std::vector<FolderEntry> ListFolderWithTypes(const std::filesystem::path& folder)
+    {
+        std::vector<FolderEntry> entries;
+        for (auto& name : ListFolder(folder)) {
+            const EntryType type = TypeOf(folder / name);
+            entries.push_back({std::move(name), type});
+        }
+        return entries;
+    }
     // Replaces `to` in one step when it exists.
     virtual void Rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual void Remove(const std::filesystem::path& path) = 0;

@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 
 #include <cerrno>
 #include <cstring>
@@ -103,6 +107,34 @@ public:
 
     void Write(std::span<const uint8_t> data) override { WriteAt(end_, data); }
 
+    void WriteGathered(std::span<const std::span<const uint8_t>> pieces) override
+    {
+        RequireOpen();
+        std::vector<iovec> vectors;
+        for (const auto& piece : pieces)
+            if (!piece.empty())
+                vectors.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+        size_t first = 0;  // vectors before it are written
+        while (first < vectors.size()) {
+            const int count = static_cast<int>(std::min<size_t>(vectors.size() - first, IOV_MAX));
+            ssize_t put = ::pwritev(fd_.get(), &vectors[first], count, static_cast<off_t>(end_));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                ThrowErrno("write", path_, errno);
+            }
+            end_ += put;
+            // A short write leaves the rest of a piece for the next call.
+            auto done = static_cast<size_t>(put);
+            while (first < vectors.size() && done >= vectors[first].iov_len)
+                done -= vectors[first++].iov_len;
+            if (first < vectors.size()) {
+                vectors[first].iov_base = static_cast<uint8_t*>(vectors[first].iov_base) + done;
+                vectors[first].iov_len -= done;
+            }
+        }
+    }
+
     void Sync() override
     {
         RequireOpen();
@@ -128,6 +160,70 @@ private:
     PosixDescriptor fd_;
     int64_t end_ = 0;
 };
+
+EntryType TypeOfMode(mode_t mode)
+{
+    if (S_ISLNK(mode))
+        return EntryType::Symlink;
+    if (S_ISREG(mode))
+        return EntryType::Regular;
+    if (S_ISDIR(mode))
+        return EntryType::Directory;
+    return EntryType::Other;
+}
+
+// Calls `each` for every entry of the folder but "." and "..".
+template <typename Each>
+void ReadFolder(const fs::path& folder, Each each)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        ThrowErrno("list the folder", folder, errno);
+    int error = 0;
+    try {
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                error = errno;
+                break;
+            }
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                each(dir, *entry);
+        }
+    } catch (...) {
+        ::closedir(dir);
+        throw;
+    }
+    ::closedir(dir);
+    if (error != 0)
+        ThrowErrno("list the folder", folder, error);
+}
+
+// The type the listing gives; a file system that does not give one is
+// asked for the entry's status, without following a symbolic link.
+EntryType TypeInListing(DIR* dir, const fs::path& folder, const dirent& entry)
+{
+    switch (entry.d_type) {
+    case DT_REG:
+        return EntryType::Regular;
+    case DT_DIR:
+        return EntryType::Directory;
+    case DT_LNK:
+        return EntryType::Symlink;
+    case DT_UNKNOWN:
+        break;
+    default:
+        return EntryType::Other;
+    }
+    struct stat info {};
+    if (::fstatat(::dirfd(dir), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return EntryType::Missing;
+        ThrowErrno("look up", folder / entry.d_name, errno);
+    }
+    return TypeOfMode(info.st_mode);
+}
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -167,34 +263,22 @@ public:
                 return EntryType::Missing;
             ThrowErrno("look up", path, errno);
         }
-        if (S_ISLNK(info.st_mode))
-            return EntryType::Symlink;
-        if (S_ISREG(info.st_mode))
-            return EntryType::Regular;
-        if (S_ISDIR(info.st_mode))
-            return EntryType::Directory;
-        return EntryType::Other;
+        return TypeOfMode(info.st_mode);
+    }
+
+    std::vector<FolderEntry> ListFolderWithTypes(const fs::path& folder) override
+    {
+        std::vector<FolderEntry> entries;
+        ReadFolder(folder, [&](DIR* dir, const dirent& entry) {
+            entries.push_back({entry.d_name, TypeInListing(dir, folder, entry)});
+        });
+        return entries;
     }
 
     std::vector<std::string> ListFolder(const fs::path& folder) override
     {
-        DIR* dir = ::opendir(folder.c_str());
-        if (dir == nullptr)
-            ThrowErrno("list the folder", folder, errno);
         std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir);
-            if (entry == nullptr)
-                break;
-            std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(std::move(name));
-        }
-        int error = errno;
-        ::closedir(dir);
-        if (error != 0)
-            ThrowErrno("list the folder", folder, error);
+        ReadFolder(folder, [&](DIR*, const dirent& entry) { names.emplace_back(entry.d_name); });
         return names;
     }
 

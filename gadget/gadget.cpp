@@ -29,20 +29,25 @@ std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 // Everything an extraction will write is checked before the first file is
 // touched: the names, every image's header and pixel data, and that no
 // symbolic link or folder stands where a file is to be written.
-void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<GadgetEntry>& entries)
+// Returns every entry's image headers, which the extraction then follows.
+std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ModuleContext& context, ReadableFile& file,
+                                                              const std::vector<GadgetEntry>& entries)
 {
     std::vector<std::filesystem::path> outputs{context.folder / ManifestName};
+    std::vector<std::vector<Format::ImageHeader>> headers;
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
         Manifest::NameForm(entry.Name);
+        headers.push_back(Format::ReadImageHeaders(file, entry));
         for (int32_t k = 0; k < entry.ImageCount; ++k) {
-            const auto header = Format::ReadImageHeader(file, entry, k);
+            const auto& header = headers.back()[static_cast<size_t>(k)];
             RequireFitsTga(header.Width, header.Height,
                            "Image " + std::to_string(k) + " of entry \"" + entry.Name + "\"");
             outputs.push_back(context.folder / TgaFileName(entry.Name, k));
         }
     }
     RequireNothingInTheWay(context.files, outputs);
+    return headers;
 }
 
 }  // namespace
@@ -93,7 +98,7 @@ void ExtractAll(ModuleContext& context)
     auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     const auto entries = Format::ReadEntries(*file, header.EntryCount);
-    CheckExtraction(context, *file, entries);
+    const auto imageHeaders = CheckExtraction(context, *file, entries);
 
     const auto manifestPath = context.folder / ManifestName;
     RemoveIfPresent(context.files, manifestPath);
@@ -104,9 +109,11 @@ void ExtractAll(ModuleContext& context)
         const GadgetEntry& entry = entries[static_cast<size_t>(i)];
         manifest += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
                     std::string(Manifest::LineEnd);
+        // The container stays open and its tables, read and checked
+        // above, are not read again.
         for (int32_t k = 0; k < entry.ImageCount; ++k) {
-            int32_t imageIndex = k;
-            ExtractImage(context, i, imageIndex, TgaFileName(entry.Name, k));
+            const auto& image = imageHeaders[static_cast<size_t>(i)][static_cast<size_t>(k)];
+            ExtractPackedImage(context, *file, image.Width, image.Height, image.DataOffset, TgaFileName(entry.Name, k));
             context.window.Yield();
         }
         context.window.SetProgress(ProgressPercent(i + 1, count));

@@ -1,5 +1,7 @@
 #include "gadget/gadget_format.h"
 
+#include <algorithm>
+
 #include "core/archive_header.h"
 #include "core/bytes.h"
 #include "core/error.h"
@@ -66,11 +68,22 @@ GadgetEntry ReadEntry(ReadableFile& file, int32_t entryIndex)
     return DecodeEntry(ReadRecord(file, offset, EntrySize, "entry " + std::to_string(entryIndex)));
 }
 
-ImageHeader ReadImageHeader(ReadableFile& file, const GadgetEntry& entry, int32_t imageIndex)
+namespace {
+
+std::string ImageName(const GadgetEntry& entry, int32_t imageIndex)
 {
-    const std::string what = "image " + std::to_string(imageIndex) + " of entry \"" + entry.Name + "\"";
-    const int64_t offset = int64_t{entry.TableOffset} + int64_t{ImageHeaderSize} * imageIndex;
-    const auto record = ReadRecord(file, offset, ImageHeaderSize, "the header of " + what);
+    return "image " + std::to_string(imageIndex) + " of entry \"" + entry.Name + "\"";
+}
+
+int64_t ImageHeaderOffset(const GadgetEntry& entry, int32_t imageIndex)
+{
+    return int64_t{entry.TableOffset} + int64_t{ImageHeaderSize} * imageIndex;
+}
+
+// Decodes an image header and checks that its size is usable and its pixel
+// data lies within the file.
+ImageHeader DecodeImageHeader(const ReadableFile& file, std::span<const uint8_t> record, const std::string& what)
+{
     ImageHeader header;
     header.Width = Bytes::Int32At(record, 0);
     header.Height = Bytes::Int32At(record, 4);
@@ -86,6 +99,48 @@ ImageHeader ReadImageHeader(ReadableFile& file, const GadgetEntry& entry, int32_
                                                std::to_string(header.DataOffset) +
                                                ") reach past the end of the file");
     return header;
+}
+
+void ThrowHeaderOutside(const ReadableFile& file, const GadgetEntry& entry, int32_t imageIndex)
+{
+    ThrowDamaged(file.Path().string(), "the header of " + ImageName(entry, imageIndex) +
+                                           " lies outside the file (offset " +
+                                           std::to_string(ImageHeaderOffset(entry, imageIndex)) + ")");
+}
+
+}  // namespace
+
+ImageHeader ReadImageHeader(ReadableFile& file, const GadgetEntry& entry, int32_t imageIndex)
+{
+    const std::string what = ImageName(entry, imageIndex);
+    const auto record = ReadRecord(file, ImageHeaderOffset(entry, imageIndex), ImageHeaderSize, "the header of " + what);
+    return DecodeImageHeader(file, record, what);
+}
+
+std::vector<ImageHeader> ReadImageHeaders(ReadableFile& file, const GadgetEntry& entry)
+{
+    if (entry.ImageCount <= 0)
+        return {};
+    // The headers that lie within the file are read in one call; the
+    // first one that does not is refused in its turn, as ReadImageHeader
+    // would refuse it.
+    const int64_t start = entry.TableOffset;
+    int64_t within = 0;
+    if (start >= 0 && start <= file.Size())
+        within = std::min<int64_t>(entry.ImageCount, (file.Size() - start) / ImageHeaderSize);
+    std::vector<uint8_t> table(static_cast<size_t>(within * ImageHeaderSize));
+    if (within > 0)
+        file.ReadAt(start, table);
+    std::vector<ImageHeader> headers;
+    headers.reserve(static_cast<size_t>(within));
+    for (int32_t k = 0; k < entry.ImageCount; ++k) {
+        if (k >= within)
+            ThrowHeaderOutside(file, entry, k);
+        const auto record = std::span<const uint8_t>(table).subspan(static_cast<size_t>(k) * ImageHeaderSize,
+                                                                    ImageHeaderSize);
+        headers.push_back(DecodeImageHeader(file, record, ImageName(entry, k)));
+    }
+    return headers;
 }
 
 }  // namespace GDG::Format

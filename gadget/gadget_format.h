@@ -48,4 +48,8 @@ GadgetEntry ReadEntry(Brimwork::ReadableFile& file, int32_t entryIndex);
 // within the file and its size to be usable.
 ImageHeader ReadImageHeader(Brimwork::ReadableFile& file, const GadgetEntry& entry, int32_t imageIndex);
 
+// All of the entry's image headers, each checked as ReadImageHeader checks
+// it, the table read in one call.
+std::vector<ImageHeader> ReadImageHeaders(Brimwork::ReadableFile& file, const GadgetEntry& entry);
+
 }  // namespace GDG::Format

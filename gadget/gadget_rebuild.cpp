@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "core/archive_header.h"
@@ -8,6 +9,7 @@
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
+#include "core/sequential_writer.h"
 #include "core/window.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
@@ -53,14 +55,6 @@ bool EndsWithTgaIgnoringCase(const std::string& fileName)
     return fileName.size() >= 4 && ToUpper(fileName.substr(fileName.size() - 4)) == ".TGA";
 }
 
-// Whether fileName matches "<entry name>_*.tga", letter case ignored.
-bool MatchesEntry(const std::string& fileName, const std::string& entryName)
-{
-    const std::string prefix = ToUpper(entryName + "_");
-    return fileName.size() >= prefix.size() + 4 && ToUpper(fileName.substr(0, prefix.size())) == prefix &&
-           EndsWithTgaIgnoringCase(fileName);
-}
-
 // The part between "<entry name>_" and ".tga".
 std::string ImageNumberPart(const std::string& fileName, const std::string& entryName)
 {
@@ -101,35 +95,42 @@ void SortImageFiles(std::vector<std::string>& files, const std::string& entryNam
     });
 }
 
-// Gives every TGA file of the folder to the entries whose pattern it
-// matches; a file that matches several entries goes to the one with the
-// longest name only (entries of equal names share it).
+// Gives every TGA file of the folder to the entries whose pattern
+// "<entry name>_*.tga" it matches, letter case ignored; a file that matches
+// several entries goes to the one with the longest name only (entries of
+// equal names share it). The folder is listed once; the entries are found
+// by upper-cased name, so each file is looked up at each "_" of its name,
+// the last one first, since the longest matching name ends there.
 void AssignImageFiles(ModuleContext& context, GadgetManifest& manifest)
 {
-    auto names = context.files.ListFolder(context.folder);
-    std::sort(names.begin(), names.end());
-    for (const auto& fileName : names) {
-        if (!EndsWithTgaIgnoringCase(fileName))
+    std::unordered_map<std::string, std::vector<size_t>> entriesByUpperName;
+    for (size_t i = 0; i < manifest.entries.size(); ++i)
+        entriesByUpperName[ToUpper(manifest.entries[i].name)].push_back(i);
+
+    auto listing = context.files.ListFolderWithTypes(context.folder);
+    std::sort(listing.begin(), listing.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    for (const auto& [fileName, type] : listing) {
+        if (fileName.size() < 5 || !EndsWithTgaIgnoringCase(fileName))
             continue;
-        size_t longest = 0;
-        bool matched = false;
-        for (const auto& entry : manifest.entries) {
-            if (MatchesEntry(fileName, entry.name) && (!matched || entry.name.size() > longest)) {
-                longest = entry.name.size();
-                matched = true;
-            }
+        const std::string upper = ToUpper(fileName);
+        // The "_" must leave at least ".tga" after it.
+        const std::vector<size_t>* owners = nullptr;
+        for (size_t at = upper.rfind('_', upper.size() - 5); at != std::string::npos && owners == nullptr;
+             at = at == 0 ? std::string::npos : upper.rfind('_', at - 1)) {
+            const auto found = entriesByUpperName.find(upper.substr(0, at));
+            if (found != entriesByUpperName.end())
+                owners = &found->second;
         }
-        if (!matched)
+        if (owners == nullptr)
             continue;
-        const auto type = context.files.TypeOf(context.folder / fileName);
         if (type == EntryType::Symlink)
             throw Error("Cannot read " + (context.folder / fileName).string() +
                         ": it is a symbolic link, which is never followed");
         if (type != EntryType::Regular)
             continue;
-        for (auto& entry : manifest.entries)
-            if (entry.name.size() == longest && MatchesEntry(fileName, entry.name))
-                entry.tgaFiles.push_back(fileName);
+        for (size_t i : *owners)
+            manifest.entries[i].tgaFiles.push_back(fileName);
     }
     for (auto& entry : manifest.entries)
         SortImageFiles(entry.tgaFiles, entry.name);
@@ -143,43 +144,47 @@ std::vector<std::string> ImageFileNames(const GadgetManifest& manifest)
     return names;
 }
 
-void WriteRecord(WritableFile& file, int32_t offset, const std::vector<uint8_t>& record)
+// Writes the gadget file front to back: header, entry table, then each
+// entry's image headers followed by its pixel data. The tables are filled
+// in once the images they describe are read. Returns the TGA files read.
+std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& file)
 {
-    file.WriteAt(offset, record);
-}
-
-// Writes the gadget file: header, entry table, then each entry's image
-// headers followed by its pixel data. Returns the TGA files read.
-std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& out)
-{
-    WriteRecord(out, 0, ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, manifest.head.entryCount}));
+    SequentialWriter out(file);
+    out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, manifest.head.entryCount}));
     std::vector<fs::path> read;
-    if (manifest.head.entryCount <= 0)
+    if (manifest.head.entryCount <= 0) {
+        out.Flush();
         return read;
+    }
     int32_t tableOffset = Checked::Add(
         ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.head.entryCount, "The entry table"), "The entry table");
+    const int64_t entryTable = out.Reserve(tableOffset - ArchiveHeader::Size);
+    std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
         const auto imageCount = Checked::ToInt32(static_cast<int64_t>(entry.tgaFiles.size()), "The image count");
-        WriteRecord(out, ArchiveHeader::Size + Format::EntrySize * i,
-                    Format::EncodeEntry(entry.name, entry.value, imageCount, tableOffset));
+        const auto record = Format::EncodeEntry(entry.name, entry.value, imageCount, tableOffset);
+        entryRecords.insert(entryRecords.end(), record.begin(), record.end());
         int32_t dataOffset = Checked::Add(
             tableOffset, Checked::Mul(Format::ImageHeaderSize, imageCount, "An image table"), "An image table");
+        const int64_t imageTable = out.Reserve(dataOffset - tableOffset);
         for (int32_t k = 0; k < imageCount; ++k) {
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
             ReadTGA(context.files, tga, context.image);
             read.push_back(tga);
             const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
-            WriteRecord(out, tableOffset + Format::ImageHeaderSize * k,
-                        Format::EncodeImageHeader(
-                            {context.image.ImageWidth, context.image.ImageHeight, dataSize, dataOffset}));
-            out.WriteAt(dataOffset, context.image.ImageBytes);
+            out.Patch(imageTable + int64_t{Format::ImageHeaderSize} * k,
+                      Format::EncodeImageHeader(
+                          {context.image.ImageWidth, context.image.ImageHeight, dataSize, dataOffset}));
+            out.Append(context.image.ImageBytes);
             dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
         }
         tableOffset = dataOffset;
         context.window.SetProgress(ProgressPercent(i + 1, manifest.head.entryCount));
         context.window.Yield();
     }
+    out.Patch(entryTable, entryRecords);
+    out.Flush();
     return read;
 }
 

@@ -264,6 +264,38 @@ std::vector<uint16_t> ReadColourMap(ReadableFile& file, const Header& header, in
     return colours;
 }
 
+// A TGA file whose first part, up to ReadAheadBytes, is read in one call
+// when it is opened: a small file is then read in one call, whatever parts
+// the reader asks for; a larger one reads the rest on demand, so that no
+// more is held than the reader asks for.
+class ReadAhead final : public ReadableFile {
+public:
+    static constexpr int64_t ReadAheadBytes = 256 * 1024;
+
+    explicit ReadAhead(std::unique_ptr<ReadableFile> file) : file_(std::move(file))
+    {
+        head_.resize(static_cast<size_t>(std::min(file_->Size(), ReadAheadBytes)));
+        if (!head_.empty())
+            file_->ReadAt(0, head_);
+    }
+    const std::filesystem::path& Path() const override { return file_->Path(); }
+    int64_t Size() const override { return file_->Size(); }
+    FileStamp Stamp() const override { return file_->Stamp(); }
+    void ReadAt(int64_t offset, std::span<uint8_t> out) override
+    {
+        const auto held = static_cast<int64_t>(head_.size());
+        if (offset >= 0 && offset <= held && static_cast<int64_t>(out.size()) <= held - offset) {
+            std::copy_n(head_.begin() + offset, out.size(), out.begin());
+            return;
+        }
+        file_->ReadAt(offset, out);
+    }
+
+private:
+    std::unique_ptr<ReadableFile> file_;
+    std::vector<uint8_t> head_;
+};
+
 // Turns one stored pixel value into a 5-5-5 word.
 class WordMaker {
 public:
@@ -333,14 +365,15 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
     header[17] = TopRowFirst;
 
     auto file = files.CreateForWriting(fileName);
-    file->Write(header);
-    file->Write(image.ImageBytes);
+    const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(header),
+                                                         std::span<const uint8_t>(image.ImageBytes)};
+    file->WriteGathered(pieces);
     file->Close();
 }
 
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image)
 {
-    auto file = files.OpenForReading(fileName);
+    const auto file = std::make_unique<ReadAhead>(files.OpenForReading(fileName));
     const std::string name = file->Path().string();
     const Header header = ReadHeader(*file, name);
     const Storage storage = CheckStorage(header, name);
@@ -373,6 +406,15 @@ void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> co
     ImageBuffer loaded{width, height, {}};
     ReadPacked(loaded, *container, offset);
     container.reset();
+    context.image = std::move(loaded);
+    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+}
+
+void ExtractPackedImage(ModuleContext& context, ReadableFile& container, int32_t width, int32_t height,
+                        int64_t offset, const std::string& tgaFileName)
+{
+    ImageBuffer loaded{width, height, {}};
+    ReadPacked(loaded, container, offset);
     context.image = std::move(loaded);
     WriteTGA(context.files, context.folder / tgaFileName, context.image);
 }

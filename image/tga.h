@@ -42,4 +42,9 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
 void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
                         int32_t height, int64_t offset, const std::string& tgaFileName);
 
+// The same from a container that stays open, for an extraction that reads
+// every image of one container.
+void ExtractPackedImage(ModuleContext& context, ReadableFile& container, int32_t width, int32_t height,
+                        int64_t offset, const std::string& tgaFileName);
+
 }  // namespace Brimwork

@@ -85,9 +85,11 @@ void ExtractAll(ModuleContext& context)
 
     const auto count = static_cast<int32_t>(entries.size());
     for (int32_t i = 0; i < count; ++i) {
-        const std::string& name = entries[static_cast<size_t>(i)].Name;
-        manifest += Manifest::NameForm(name) + lineEnd;
-        ExtractImage(context, i, TgaFileName(name));
+        // The container stays open and its table, read and checked above,
+        // is not read again.
+        const ScreenEntry& entry = entries[static_cast<size_t>(i)];
+        manifest += Manifest::NameForm(entry.Name) + lineEnd;
+        ExtractPackedImage(context, *file, entry.Width, entry.Height, entry.DataOffset, TgaFileName(entry.Name));
         context.window.Yield();
         context.window.SetProgress(ProgressPercent(i + 1, count));
     }

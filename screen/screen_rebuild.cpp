@@ -9,6 +9,7 @@
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
+#include "core/sequential_writer.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
@@ -40,58 +41,72 @@ ScreenManifest ReadManifest(const std::string& text, const std::string& manifest
     return manifest;
 }
 
+// A file of the folder with what it is.
+struct FolderFile {
+    std::string name;
+    EntryType type;
+};
+
 // The file of the folder named "<name>.tga": the exact name when it is
 // there, else the one file whose name matches it without regard to case.
-std::string FindTgaFile(const std::multimap<std::string, std::string>& folderByUpperName, const fs::path& folder,
-                        const std::string& entryName)
+FolderFile FindTgaFile(const std::multimap<std::string, FolderFile>& folderByUpperName, const fs::path& folder,
+                       const std::string& entryName)
 {
     const std::string wanted = entryName + ".tga";
     const auto [first, last] = folderByUpperName.equal_range(ToUpper(wanted));
-    std::vector<std::string> matches;
-    for (auto it = first; it != last; ++it)
+    std::vector<FolderFile> matches;
+    for (auto it = first; it != last; ++it) {
+        if (it->second.name == wanted)
+            return it->second;
         matches.push_back(it->second);
-    if (std::find(matches.begin(), matches.end(), wanted) != matches.end())
-        return wanted;
+    }
     if (matches.empty())
         throw Error("Cannot rebuild: there is no TGA file " + (folder / wanted).string() + " for entry \"" +
                     entryName + "\"");
     if (matches.size() > 1) {
         std::string names;
         for (const auto& match : matches)
-            names += (names.empty() ? "" : ", ") + match;
+            names += (names.empty() ? "" : ", ") + match.name;
         throw Error("Cannot rebuild: several files in " + folder.string() + " match " + wanted +
                     " without regard to letter case (" + names + "); keep one of them");
     }
     return matches.front();
 }
 
+// The folder is listed once, with the type of each file.
 void FindTgaFiles(ModuleContext& context, ScreenManifest& manifest)
 {
-    std::multimap<std::string, std::string> folderByUpperName;
-    for (auto& name : context.files.ListFolder(context.folder))
-        folderByUpperName.emplace(ToUpper(name), name);
+    std::multimap<std::string, FolderFile> folderByUpperName;
+    for (auto& [name, type] : context.files.ListFolderWithTypes(context.folder))
+        folderByUpperName.emplace(ToUpper(name), FolderFile{name, type});
     for (const auto& name : manifest.names) {
-        const std::string file = FindTgaFile(folderByUpperName, context.folder, name);
-        const auto type = context.files.TypeOf(context.folder / file);
-        if (type == EntryType::Symlink)
-            throw Error("Cannot read " + (context.folder / file).string() +
+        const FolderFile file = FindTgaFile(folderByUpperName, context.folder, name);
+        if (file.type == EntryType::Symlink)
+            throw Error("Cannot read " + (context.folder / file.name).string() +
                         ": it is a symbolic link, which is never followed");
-        if (type != EntryType::Regular)
-            throw Error("Cannot read " + (context.folder / file).string() + ": it is not a regular file");
-        manifest.tgaFiles.push_back(file);
+        if (file.type != EntryType::Regular)
+            throw Error("Cannot read " + (context.folder / file.name).string() + ": it is not a regular file");
+        manifest.tgaFiles.push_back(file.name);
     }
 }
 
-// Header, entry table, then every entry's pixels back to back in table order.
-std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifest& manifest, WritableFile& out)
+// Header, entry table, then every entry's pixels back to back in table
+// order, written front to back; the table is filled in once the images it
+// describes are read.
+std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifest& manifest, WritableFile& file)
 {
     const int32_t count = manifest.head.entryCount;
-    out.WriteAt(0, ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, count}));
+    SequentialWriter out(file);
+    out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, count}));
     std::vector<fs::path> read;
-    if (count <= 0)
+    if (count <= 0) {
+        out.Flush();
         return read;
+    }
     int32_t dataOffset = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, count, "The entry table"),
                                       "The entry table");
+    const int64_t entryTable = out.Reserve(dataOffset - ArchiveHeader::Size);
+    std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < count; ++i) {
         const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
         ReadTGA(context.files, tga, context.image);
@@ -100,12 +115,15 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
             Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
         const Format::ScreenEntry entry{manifest.names[static_cast<size_t>(i)], context.image.ImageWidth,
                                         context.image.ImageHeight, dataSize, dataOffset};
-        out.WriteAt(ArchiveHeader::Size + Format::EntrySize * i, Format::EncodeEntry(entry));
-        out.WriteAt(dataOffset, context.image.ImageBytes);
+        const auto record = Format::EncodeEntry(entry);
+        entryRecords.insert(entryRecords.end(), record.begin(), record.end());
+        out.Append(context.image.ImageBytes);
         dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
         context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();
     }
+    out.Patch(entryTable, entryRecords);
+    out.Flush();
     return read;
 }
 

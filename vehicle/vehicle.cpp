@@ -1,5 +1,7 @@
 #include "vehicle/vehicle.h"
 
+#include <optional>
+
 #include "core/error.h"
 #include "core/files.h"
 #include "core/manifest.h"
@@ -136,6 +138,26 @@ void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t
     LoadSlot(context.image, *file, entry, sprite.slots[static_cast<size_t>(imageIndex)], imageIndex, true);
 }
 
+namespace {
+
+// Loads image imageIndex (already in range) of an entry of the open
+// container in packed layout and returns its manifest line of hotspot
+// values; `sprite` holds the slots of a vehicle entry.
+std::string LoadForExtraction(ModuleContext& context, State& state, ReadableFile& file, const VehicleEntry& entry,
+                              const Format::VehicleSprite* sprite, int32_t imageIndex)
+{
+    if (sprite == nullptr) {
+        Format::ReadFrame(file, entry, imageIndex, state);
+        DecodeShadow(context.image, context.window, state, false);
+        return Format::HotspotLine(state.frame);
+    }
+    const auto& slot = sprite->slots[static_cast<size_t>(imageIndex)];
+    LoadSlot(context.image, file, entry, slot, imageIndex, false);
+    return Format::HotspotLine(slot);
+}
+
+}  // namespace
+
 std::string ExtractImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex,
                          const std::string& baseName)
 {
@@ -150,16 +172,12 @@ std::string ExtractImage(ModuleContext& context, State& state, int32_t entryInde
             imageIndex = 0;
         if (frameCount <= 0)
             throw Error("Entry \"" + entry.Name + "\" of " + file->Path().string() + " holds no frame");
-        Format::ReadFrame(*file, entry, imageIndex, state);
-        DecodeShadow(context.image, context.window, state, false);
-        hotspots = Format::HotspotLine(state.frame);
+        hotspots = LoadForExtraction(context, state, *file, entry, nullptr, imageIndex);
     } else {
         if (imageIndex >= SlotCount || imageIndex < 0)
             imageIndex = 0;
         const auto sprite = Format::ReadSprite(*file, entry);
-        const auto& slot = sprite.slots[static_cast<size_t>(imageIndex)];
-        LoadSlot(context.image, *file, entry, slot, imageIndex, false);
-        hotspots = Format::HotspotLine(slot);
+        hotspots = LoadForExtraction(context, state, *file, entry, &sprite, imageIndex);
     }
     file.reset();
     WriteTGA(context.files, context.folder / tgaFileName, context.image);
@@ -184,9 +202,14 @@ void ExtractAll(ModuleContext& context, State& state)
         const bool shadow = Format::IsShadowRecord(*file, entry);
         const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
         manifest += Line(entry.Name) + Line(shadow ? "SHADOW" : "VEHICLE") + CountLine(images);
+        // The container stays open; a vehicle record is read once, and the
+        // frames of a shadow one by one through the frame index.
+        std::optional<Format::VehicleSprite> sprite;
+        if (!shadow && images > 0)
+            sprite = Format::ReadSprite(*file, entry);
         for (int32_t j = 0; j < images; ++j) {
-            int32_t imageIndex = j;
-            manifest += Line(ExtractImage(context, state, i, imageIndex, TgaBaseName(entry.Name, j)));
+            manifest += Line(LoadForExtraction(context, state, *file, entry, sprite ? &*sprite : nullptr, j));
+            WriteTGA(context.files, context.folder / (TgaBaseName(entry.Name, j) + ".tga"), context.image);
             context.window.Yield();
         }
         if (!shadow)

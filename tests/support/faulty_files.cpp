@@ -1,5 +1,6 @@
 #include "tests/support/faulty_files.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/error.h"
@@ -114,6 +115,23 @@ public:
         files_.Step(FileOperation::Write, Path(), [&] { real_->Write(FirstHalf(data)); });
         real_->Write(data);
     }
+    // One write, however many pieces; a failing one puts down the first
+    // half of the bytes.
+    void WriteGathered(std::span<const std::span<const uint8_t>> pieces) override
+    {
+        files_.Step(FileOperation::Write, Path(), [&] {
+            size_t total = 0;
+            for (const auto& piece : pieces)
+                total += piece.size();
+            std::vector<std::span<const uint8_t>> half;
+            for (size_t left = total / 2; const auto& piece : pieces) {
+                half.push_back(piece.first(std::min(left, piece.size())));
+                left -= half.back().size();
+            }
+            real_->WriteGathered(half);
+        });
+        real_->WriteGathered(pieces);
+    }
     void Sync() override
     {
         files_.Step(FileOperation::Sync, Path());
@@ -189,6 +207,12 @@ std::vector<std::string> FaultyFileSystem::ListFolder(const fs::path& folder)
 {
     Step(FileOperation::List, folder);
     return real_.ListFolder(folder);
+}
+
+std::vector<FolderEntry> FaultyFileSystem::ListFolderWithTypes(const fs::path& folder)
+{
+    Step(FileOperation::List, folder);
+    return real_.ListFolderWithTypes(folder);
 }
 
 void FaultyFileSystem::Rename(const fs::path& from, const fs::path& to)

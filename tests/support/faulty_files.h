@@ -63,6 +63,7 @@ public:
     std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) override;
     EntryType TypeOf(const std::filesystem::path& path) override;
     std::vector<std::string> ListFolder(const std::filesystem::path& folder) override;
+    std::vector<FolderEntry> ListFolderWithTypes(const std::filesystem::path& folder) override;
     void Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void Remove(const std::filesystem::path& path) override;
     void SyncFolder(const std::filesystem::path& folder) override;

@@ -1,0 +1,611 @@
+// Times brimwork-cli against GNU tar doing the same file work:
+//   extract  against  tar -xf                    (the same files written)
+//   rebuild  against  tar --remove-files -cf     (the same files read into
+//                                                 one file, then deleted)
+// on four workloads made in code, and the gadget rebuild's scaling from
+// 1,000 to 16,000 entries. Every timed command runs alone in a folder
+// prepared outside the timing, after a sync; Brimwork and tar take turns,
+// round after round. Prints medians, the median of the per-round ratios,
+// and the peak resident memory of each command.
+//
+//   brimwork-speed [--cli PATH] [--work DIR] [--rounds N] [--scaling-rounds N]
+//                  [--only W1,W2,...] [--no-scaling] [--keep]
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "samples/sample_containers.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Brimwork;
+using Clock = std::chrono::steady_clock;
+
+// ---------------------------------------------------------------- workloads
+
+// A small generator, so that every run makes the same files.
+class Random {
+public:
+    explicit Random(uint32_t seed) : state_(seed) {}
+    uint32_t Next()
+    {
+        state_ = state_ * 1664525u + 1013904223u;
+        return state_ >> 8;
+    }
+    int32_t Between(int32_t low, int32_t high) { return low + static_cast<int32_t>(Next() % uint32_t(high - low + 1)); }
+
+private:
+    uint32_t state_;
+};
+
+Samples::Picture Noise(int32_t width, int32_t height, Random& random)
+{
+    Samples::Picture picture{width, height, {}};
+    picture.pixels.resize(size_t(width) * size_t(height));
+    const uint16_t base = static_cast<uint16_t>(random.Next() & 0x7FFF);
+    for (size_t i = 0; i < picture.pixels.size(); ++i)
+        picture.pixels[i] = static_cast<uint16_t>((base + i * 37 + (i / size_t(width)) * 11) & 0x7FFF);
+    return picture;
+}
+
+std::string EntryName(const char* stem, int index)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%05d", stem, index);
+    return name;
+}
+
+struct Workload {
+    std::string key;          // "W1"
+    std::string description;  // what the table shows
+    std::string fileName;     // the container's name
+    std::function<std::vector<uint8_t>()> build;
+    int64_t largestImageBytes = 0;
+};
+
+Workload GadgetGrid(std::string key, std::string description, int entries, int images, int32_t width, int32_t height)
+{
+    Workload w{std::move(key), std::move(description), "UNITS.GDG", {}, int64_t{width} * height * 2};
+    w.build = [=] {
+        Random random(7);
+        std::vector<Samples::GadgetEntry> list;
+        for (int e = 0; e < entries; ++e) {
+            Samples::GadgetEntry entry{EntryName("UNIT", e), e, {}};
+            for (int k = 0; k < images; ++k)
+                entry.images.push_back(Noise(width, height, random));
+            list.push_back(std::move(entry));
+        }
+        return Samples::BuildGadgetFile(1, list);
+    };
+    return w;
+}
+
+std::vector<Workload> Workloads()
+{
+    std::vector<Workload> all;
+    all.push_back(GadgetGrid("W1", "gadget: 400 entries x 25 images of 48x40", 400, 25, 48, 40));
+
+    Workload screens{"W2", "screen: 40 screens of 1024x768", "SCREENS.PIX", {}, 1024 * 768 * 2};
+    screens.build = [] {
+        Random random(11);
+        std::vector<Samples::ScreenEntry> list;
+        for (int s = 0; s < 40; ++s)
+            list.push_back({EntryName("SCREEN", s), Noise(1024, 768, random)});
+        return Samples::BuildScreenFile(2, list);
+    };
+    all.push_back(std::move(screens));
+
+    Workload mixed{"W3", "gadget: 100 entries x 10 images of 16-320 x 16-240", "MIXED.GDG", {}, 320 * 240 * 2};
+    mixed.build = [] {
+        Random random(13);
+        std::vector<Samples::GadgetEntry> list;
+        for (int e = 0; e < 100; ++e) {
+            Samples::GadgetEntry entry{EntryName("ITEM", e), -e, {}};
+            for (int k = 0; k < 10; ++k)
+                entry.images.push_back(Noise(random.Between(16, 320), random.Between(16, 240), random));
+            list.push_back(std::move(entry));
+        }
+        return Samples::BuildGadgetFile(3, list);
+    };
+    all.push_back(std::move(mixed));
+
+    Workload vehicles{"W4", "vehicle: 20 vehicles + 4 shadows x 2,000 frames", "CARS.AZP", {}, 96 * 72 * 2};
+    vehicles.build = [] {
+        Random random(17);
+        std::vector<Samples::VehicleEntry> list;
+        for (int v = 0; v < 20; ++v) {
+            Samples::VehicleEntry car{EntryName("car", v), v, false, {}, {}};
+            for (int32_t j = 0; j < 17; ++j)
+                car.slots.push_back({Noise(random.Between(32, 96), random.Between(24, 72), random), {j, -j, 2 * j, 3}});
+            list.push_back(std::move(car));
+        }
+        for (int s = 0; s < 4; ++s) {
+            Samples::VehicleEntry shadow{EntryName("shadow", s), 0, true, {}, {}};
+            for (int f = 0; f < 2000; ++f) {
+                std::vector<std::vector<bool>> rows(24, std::vector<bool>(32));
+                for (int y = 0; y < 24; ++y)
+                    for (int x = 0; x < 32; ++x)
+                        rows[size_t(y)][size_t(x)] = ((x + f) / 4 + y / 3 + s) % 3 != 0;
+                shadow.frames.push_back(Samples::EncodeShadow(rows, {int16_t(f % 50), int16_t(-s)}));
+            }
+            list.push_back(std::move(shadow));
+        }
+        return Samples::BuildVehicleFile(list);
+    };
+    all.push_back(std::move(vehicles));
+    return all;
+}
+
+// ---------------------------------------------------------------- commands
+
+struct Timing {
+    double seconds = 0;
+    double cpuSeconds = 0;  // user + system
+    long peakKiB = 0;
+};
+
+struct Outcome {
+    Timing timing;
+    int status = 0;
+    std::string errors;
+};
+
+double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+
+// Runs the command in `folder` after a sync and waits for it; standard
+// output is dropped, standard error kept for the report. GNU time runs it
+// and gives its peak memory: a child started from this process directly
+// would count this process's own memory as its peak.
+Outcome RunTimed(const std::vector<std::string>& command, const fs::path& folder, const fs::path& errorFile)
+{
+    const fs::path memoryFile = errorFile.string() + ".peak";
+    std::vector<std::string> timed{"/usr/bin/time", "-f", "%M", "-o", memoryFile.string()};
+    timed.insert(timed.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (const auto& part : timed)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    ::sync();
+    const auto start = Clock::now();
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + command[0] + ": " + std::strerror(spawned));
+    int status = 0;
+    rusage usage{};
+    while (::wait4(child, &status, 0, &usage) < 0)
+        if (errno != EINTR)
+            throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
+    Outcome outcome;
+    outcome.timing.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    outcome.timing.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream in(errorFile);
+    outcome.errors.assign(std::istreambuf_iterator<char>(in), {});
+    std::ifstream memory(memoryFile);
+    std::string line;
+    while (std::getline(memory, line))
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+            outcome.timing.peakKiB = std::stol(line);
+    return outcome;
+}
+
+Timing MustRun(const std::vector<std::string>& command, const fs::path& folder, const fs::path& errorFile)
+{
+    Outcome outcome = RunTimed(command, folder, errorFile);
+    if (outcome.status != 0) {
+        std::string line;
+        for (const auto& part : command)
+            line += part + " ";
+        throw std::runtime_error(line + "failed (" + std::to_string(outcome.status) + "): " + outcome.errors);
+    }
+    return outcome.timing;
+}
+
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) { Samples::WriteBytes(path, bytes); }
+
+// Where the timed commands run. On ext4 a new file's inode is searched for
+// past every inode deleted in the last minute in its group, which makes
+// file creation right after a mass deletion (the previous round's) many
+// times slower, for Brimwork and tar alike, depending on luck. Folders made
+// under a folder marked as a top of a hierarchy are spread over the disk,
+// away from what was just deleted.
+fs::path RunsFolder(const fs::path& work)
+{
+    const fs::path runs = work / "runs";
+    fs::create_directories(runs);
+    const int fd = ::open(runs.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_TOPDIR_FL;
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+    }
+    return runs;
+}
+
+// A fresh folder of a new name holding copies of `names` from `from`.
+fs::path FreshCopy(const fs::path& from, const std::vector<std::string>& names, const fs::path& runs)
+{
+    static int made = 0;
+    const fs::path to = runs / ("run" + std::to_string(++made));
+    fs::remove_all(to);
+    fs::create_directories(to);
+    for (const auto& name : names)
+        fs::copy_file(from / name, to / name);
+    return to;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// ---------------------------------------------------------------- statistics
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// One command's rounds.
+struct Series {
+    std::vector<double> seconds;
+    std::vector<double> cpu;
+    long peakKiB = 0;
+    void Add(const Timing& t)
+    {
+        seconds.push_back(t.seconds);
+        cpu.push_back(t.cpuSeconds);
+        peakKiB = std::max(peakKiB, t.peakKiB);
+    }
+};
+
+// Brimwork against tar on the same work, round by round.
+struct Pair {
+    Series brimwork;
+    Series tar;
+    double MedianRatio() const
+    {
+        std::vector<double> ratios;
+        for (size_t i = 0; i < brimwork.seconds.size() && i < tar.seconds.size(); ++i)
+            ratios.push_back(brimwork.seconds[i] / tar.seconds[i]);
+        return Median(ratios);
+    }
+    double CpuRatio() const { return Median(brimwork.cpu) / Median(tar.cpu); }
+};
+
+// ---------------------------------------------------------------- the bench
+
+struct Options {
+    fs::path cli;
+    fs::path work;
+    int rounds = 7;
+    int scalingRounds = 5;
+    std::vector<std::string> only;
+    bool scaling = true;
+    bool keep = false;  // leave the prepared folders for a closer look
+};
+
+// A workload's container, the files its extraction leaves and a tar of them.
+struct Prepared {
+    fs::path master;  // the container and everything extract wrote
+    std::vector<std::string> extracted;
+    fs::path tarFile;
+    fs::path tarList;
+    bool rebuilds = false;
+    std::string rebuildNote;
+};
+
+class Bench {
+public:
+    explicit Bench(Options options) : o_(std::move(options)), runs_(RunsFolder(o_.work)) {}
+
+    Prepared Prepare(const std::string& key, const std::string& fileName, const std::vector<uint8_t>& container)
+    {
+        Prepared p;
+        const fs::path base = o_.work / key;
+        fs::remove_all(base);
+        p.master = base / "master";
+        fs::create_directories(p.master);
+        WriteFile(p.master / fileName, container);
+        MustRun({o_.cli.string(), "extract", (p.master / fileName).string()}, p.master, base / "errors.txt");
+        for (const auto& entry : fs::directory_iterator(p.master))
+            if (entry.path().filename() != fileName)
+                p.extracted.push_back(entry.path().filename().string());
+        p.extracted = Sorted(p.extracted);
+        p.tarList = base / "files.txt";
+        {
+            std::ofstream list(p.tarList);
+            for (const auto& name : p.extracted)
+                list << name << '\n';
+        }
+        p.tarFile = base / "extracted.tar";
+        MustRun({"tar", "-cf", p.tarFile.string(), "-T", p.tarList.string()}, p.master, base / "errors.txt");
+
+        // One rebuild outside the timing: it must work and give the container back unchanged.
+        std::vector<std::string> all = p.extracted;
+        all.push_back(fileName);
+        const fs::path probe = FreshCopy(p.master, all, runs_);
+        Outcome outcome = RunTimed({o_.cli.string(), "rebuild", (probe / fileName).string()}, probe,
+                                   base / "errors.txt");
+        if (outcome.status == 0) {
+            p.rebuilds = true;
+            if (Samples::ReadBytes(probe / fileName) != container)
+                p.rebuildNote = "(the rebuilt container differs from the original!)";
+            if (std::distance(fs::directory_iterator(probe), fs::directory_iterator()) != 1)
+                p.rebuildNote += "(the rebuild left files behind!)";
+        } else {
+            p.rebuildNote = "no rebuild: " + outcome.errors.substr(0, outcome.errors.find('\n'));
+        }
+        fs::remove_all(probe);
+        return p;
+    }
+
+    Timing Extract(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, {fileName}, runs_);
+        Timing t = MustRun({o_.cli.string(), "extract", (folder / fileName).string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    Timing Untar(const Prepared& p, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, {}, runs_);
+        Timing t = MustRun({"tar", "-xf", p.tarFile.string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    Timing Rebuild(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        std::vector<std::string> all = p.extracted;
+        all.push_back(fileName);
+        const fs::path folder = FreshCopy(p.master, all, runs_);
+        Timing t = MustRun({o_.cli.string(), "rebuild", (folder / fileName).string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    Timing TarAndRemove(const Prepared& p, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
+        Timing t = MustRun({"tar", "--remove-files", "-cf", "packed.tar", "-T", p.tarList.string()}, folder,
+                           base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    void Workloads()
+    {
+        struct Row {
+            Workload w;
+            Prepared p;
+            Pair extract;
+            Pair rebuild;
+        };
+        std::vector<Row> rows;
+        for (auto& w : ::Workloads()) {
+            if (!o_.only.empty() && std::find(o_.only.begin(), o_.only.end(), w.key) == o_.only.end())
+                continue;
+            std::fprintf(stderr, "preparing %s...\n", w.key.c_str());
+            Prepared p = Prepare(w.key, w.fileName, w.build());
+            rows.push_back({std::move(w), std::move(p), {}, {}});
+        }
+        for (int round = 0; round < o_.rounds; ++round) {
+            std::fprintf(stderr, "round %d of %d\n", round + 1, o_.rounds);
+            const bool brimworkFirst = round % 2 == 0;
+            for (auto& row : rows) {
+                const fs::path base = o_.work / row.w.key;
+                auto extract = [&] { row.extract.brimwork.Add(Extract(row.p, row.w.fileName, base)); };
+                auto untar = [&] { row.extract.tar.Add(Untar(row.p, base)); };
+                auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, row.w.fileName, base)); };
+                auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
+                if (brimworkFirst) {
+                    extract();
+                    untar();
+                } else {
+                    untar();
+                    extract();
+                }
+                if (!row.p.rebuilds)
+                    continue;
+                if (brimworkFirst) {
+                    rebuild();
+                    pack();
+                } else {
+                    pack();
+                    rebuild();
+                }
+            }
+        }
+        std::printf("Median seconds of %d interleaved rounds; ratio: median of the per-round Brimwork/tar ratios\n"
+                    "(CPU: user+system seconds, ratio of medians). Peak RSS: the largest of any round.\n\n",
+                    o_.rounds);
+        std::printf("%-52s %8s %8s %6s %6s | %8s %8s %6s %6s\n", "workload", "extract", "tar -xf", "ratio", "CPU",
+                    "rebuild", "tar -rm", "ratio", "CPU");
+        for (const auto& row : rows) {
+            std::printf("%-52s %8.3f %8.3f %6.2f %6.2f | ", (row.w.key + " " + row.w.description).c_str(),
+                        Median(row.extract.brimwork.seconds), Median(row.extract.tar.seconds),
+                        row.extract.MedianRatio(), row.extract.CpuRatio());
+            if (row.p.rebuilds)
+                std::printf("%8.3f %8.3f %6.2f %6.2f %s\n", Median(row.rebuild.brimwork.seconds),
+                            Median(row.rebuild.tar.seconds), row.rebuild.MedianRatio(), row.rebuild.CpuRatio(),
+                            row.p.rebuildNote.c_str());
+            else
+                std::printf("%s\n", row.p.rebuildNote.c_str());
+        }
+        std::printf("\nPeak resident memory (MiB)\n%-6s %10s %10s %10s %10s %12s %10s\n", "", "files", "extract",
+                    "tar -xf", "rebuild", "tar -rm", "bound");
+        for (const auto& row : rows) {
+            const double bound = (3.0 * double(row.w.largestImageBytes) + 32.0 * 1048576) / 1048576;
+            std::printf("%-6s %10zu %10.1f %10.1f %10.1f %12.1f %10.1f\n", row.w.key.c_str(), row.p.extracted.size(),
+                        row.extract.brimwork.peakKiB / 1024.0, row.extract.tar.peakKiB / 1024.0,
+                        row.rebuild.brimwork.peakKiB / 1024.0, row.rebuild.tar.peakKiB / 1024.0, bound);
+        }
+        for (auto& row : rows)
+            if (!o_.keep)
+                fs::remove_all(o_.work / row.w.key);
+    }
+
+    // The gadget rebuild with one 8x8 image per entry, for growing entry
+    // counts: its cost per file should not grow.
+    void Scaling()
+    {
+        const std::vector<int> counts{1000, 4000, 16000};
+        std::vector<Prepared> prepared;
+        for (int count : counts) {
+            std::fprintf(stderr, "preparing %d entries...\n", count);
+            Workload w = GadgetGrid("S" + std::to_string(count), "", count, 1, 8, 8);
+            prepared.push_back(Prepare(w.key, w.fileName, w.build()));
+        }
+        std::vector<Pair> pairs(counts.size());
+        for (int round = 0; round < o_.scalingRounds; ++round) {
+            std::fprintf(stderr, "scaling round %d of %d\n", round + 1, o_.scalingRounds);
+            for (size_t i = 0; i < counts.size(); ++i) {
+                const fs::path base = o_.work / ("S" + std::to_string(counts[i]));
+                if (round % 2 == 0) {
+                    pairs[i].brimwork.Add(Rebuild(prepared[i], "UNITS.GDG", base));
+                    pairs[i].tar.Add(TarAndRemove(prepared[i], base));
+                } else {
+                    pairs[i].tar.Add(TarAndRemove(prepared[i], base));
+                    pairs[i].brimwork.Add(Rebuild(prepared[i], "UNITS.GDG", base));
+                }
+            }
+        }
+        std::printf("\nScaling: gadget rebuild, one 8x8 image per entry (median of %d rounds)\n", o_.scalingRounds);
+        std::printf("%8s %10s %12s %10s %8s %12s %10s\n", "entries", "rebuild s", "us per file", "tar -rm s", "ratio",
+                    "vs 1,000", "peak MiB");
+        const double first = Median(pairs[0].brimwork.seconds);
+        for (size_t i = 0; i < counts.size(); ++i) {
+            const double s = Median(pairs[i].brimwork.seconds);
+            std::printf("%8d %10.3f %12.1f %10.3f %8.2f %11.1fx %10.1f\n", counts[i], s, 1e6 * s / counts[i],
+                        Median(pairs[i].tar.seconds), pairs[i].MedianRatio(), s / first,
+                        pairs[i].brimwork.peakKiB / 1024.0);
+        }
+        for (int count : counts)
+            fs::remove_all(o_.work / ("S" + std::to_string(count)));
+    }
+
+private:
+    Options o_;
+    fs::path runs_;
+};
+
+std::string FirstLineOf(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        if (std::fgets(buffer, sizeof buffer, pipe))
+            text = buffer;
+        ::pclose(pipe);
+    }
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    options.cli = fs::path(argv[0]).parent_path() / ".." / "cli" / "brimwork-cli";
+    options.work = fs::current_path() / "speed-work";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw std::runtime_error(arg + " needs a value");
+            return argv[++i];
+        };
+        try {
+            if (arg == "--cli")
+                options.cli = value();
+            else if (arg == "--work")
+                options.work = value();
+            else if (arg == "--rounds")
+                options.rounds = std::stoi(value());
+            else if (arg == "--scaling-rounds")
+                options.scalingRounds = std::stoi(value());
+            else if (arg == "--keep")
+                options.keep = true;
+            else if (arg == "--no-scaling")
+                options.scaling = false;
+            else if (arg == "--only") {
+                std::stringstream list(value());
+                for (std::string key; std::getline(list, key, ',');)
+                    options.only.push_back(key);
+            } else {
+                std::fprintf(stderr, "usage: brimwork-speed [--cli PATH] [--work DIR] [--rounds N] "
+                                     "[--scaling-rounds N] [--only W1,W2,...] [--no-scaling] [--keep]\n");
+                return 2;
+            }
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "brimwork-speed: %s\n", error.what());
+            return 2;
+        }
+    }
+    options.cli = fs::absolute(options.cli);
+    options.work = fs::absolute(options.work);
+    std::printf("Machine: %s, %ld cores; %s; load average at start: %s\n",
+                FirstLineOf("sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -n 1").c_str(),
+                ::sysconf(_SC_NPROCESSORS_ONLN), FirstLineOf("df -T " + options.work.parent_path().string() +
+                                                             " | awk 'NR==2 {print $2 \" file system\"}'")
+                                                     .c_str(),
+                FirstLineOf("cut -d' ' -f1-3 /proc/loadavg").c_str());
+    std::printf("%s\n\n", FirstLineOf("tar --version").c_str());
+    std::fflush(stdout);
+    try {
+        fs::create_directories(options.work);
+        Bench bench(options);
+        if (options.only.empty() || options.only.front() != "none")
+            bench.Workloads();
+        if (options.scaling)
+            bench.Scaling();
+        if (!options.keep)
+            fs::remove_all(options.work);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brimwork-speed: %s\n", error.what());
+        return 1;
+    }
+    std::printf("\nLoad average at the end: %s\n", FirstLineOf("cut -d' ' -f1-3 /proc/loadavg").c_str());
+    return 0;
+}
