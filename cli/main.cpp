@@ -42,7 +42,9 @@ constexpr std::string_view UsageText =
     "*.azp vehicle file; any other name is read as a gadget file.\n"
     "\n"
     "Exit status: 0 done; 1 the command failed or had a message to show (it is\n"
-    "printed on standard error); 2 the command line was wrong.\n";
+    "printed on standard error); 2 the command line was wrong. A note on a\n"
+    "rebuild that succeeded (shadow pixels rounded to black or white) is printed\n"
+    "on standard error too, and the status stays 0.\n";
 
 enum class Command { List, Extract, Rebuild };
 

@@ -174,15 +174,20 @@ TEST(CliMessages, ExtractOfAContainerWithoutEntriesAsksForAFile)
     EXPECT_EQ(folder.Names(), Names{"empty.gdg"});
 }
 
-TEST(CliMessages, VehicleFilesAreNotRebuilt)
+TEST(CliMessages, VehicleRebuildReportsRoundingAndStillSucceeds)
 {
     TempFolder folder;
-    Samples::WriteBytes(folder / "HANGAR.Azp", {0, 0, 0, 0});  // a vehicle file of no entries
-    WriteText(folder / "EXTRACT.DAT", "units.gdg\r\n 0 \r\n 0 \r\n");
-
-    ExpectFailure(RunCli({"rebuild", (folder / "HANGAR.Azp").string()}),
-                  "Extraction Error.: This feature not yet implemented.  Sorry.\n");
-    EXPECT_EQ(folder.Names(), (Names{"EXTRACT.DAT", "HANGAR.Azp"}));
+    const fs::path file = folder / "HANGAR.Azp";
+    Samples::WriteBytes(file, Samples::BuildVehicleFile({{"s", 0, true, {}, {Samples::EncodeShadow({{true}})}}}));
+    ExpectFailure(RunCli({"rebuild", file.string()}),
+                  "Rebuild Error: Error: No HANGAR.Azp.txt file found in current directory.  Can't rebuild.\n");
+    ASSERT_EQ(RunCli({"extract", file.string()}).exitCode, 0);
+    WriteText(folder / "s_000.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x10\x20\x10\x42", 20));
+    const CliResult rebuilt = RunCli({"rebuild", file.string()});
+    EXPECT_EQ(rebuilt.exitCode, 0);
+    EXPECT_EQ(rebuilt.err, "Rebuild: The rebuild rounded 1 pixel of shadow frames to black or white (white where "
+                           "red, green and blue add up to at least 47):\ns_000.tga: 1 pixel\n");
+    EXPECT_EQ(folder.Names(), Names{"HANGAR.Azp"});
 }
 
 TEST(CliFailures, MissingOrDamagedFilesAreErrorsNamingTheFile)
