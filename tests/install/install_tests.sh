@@ -55,7 +55,7 @@ expected=(
     bin/brimwork-cli
     share/bash-completion/completions/brimwork-cli
     share/doc/brimwork/README.md
-    share/doc/brimwork/changelog.Debian.gz
+    share/doc/brimwork/changelog.gz
     share/doc/brimwork/copyright
     share/man/man1/brimwork-cli.1.gz
     share/mime/packages/brimwork.xml
