@@ -223,7 +223,7 @@ TEST(CliFailures, MissingOrDamagedFilesAreErrorsNamingTheFile)
     EXPECT_NE(pastEnd.err.find("units.gdg"), std::string::npos) << pastEnd.err;
 }
 
-TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpWithZero)
+TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpOrVersionWithZero)
 {
     for (const Names& arguments : {Names{}, Names{"show", "units.gdg"}, Names{"list"},
                                    Names{"list", "a.gdg", "b.gdg"}, Names{"list", ""}}) {
@@ -239,6 +239,12 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpWithZero)
         CliResult result = RunCli(arguments, {folder.path()});
         ExpectSilentSuccess(result);
         EXPECT_EQ(result.out.rfind("Usage: brimwork-cli", 0), 0u);
+    }
+    // --version names the program and the build's version, wherever it stands.
+    for (const Names& arguments : {Names{"--version"}, Names{"list", "--version"}, Names{"--version", "--help"}}) {
+        CliResult result = RunCli(arguments, {folder.path()});
+        ExpectSilentSuccess(result);
+        EXPECT_EQ(result.out, "brimwork-cli " BRIMWORK_VERSION "\n") << ::testing::PrintToString(arguments);
     }
     EXPECT_EQ(folder.Names(), Names{"units.gdg"});
 }
