@@ -1,7 +1,6 @@
-# Bash completion for brimwork-cli: a command first, then a container file.
-# list and extract take the three kinds of container; rebuild only gadget
-# and screen files, as vehicle files cannot be rebuilt. Folders are offered
-# on the way to a file. Extensions match in any letter case.
+# Bash completion for brimwork-cli: a command first, then a container file
+# of any of the three kinds. Folders are offered on the way to a file.
+# Extensions match in any letter case.
 
 _brimwork_cli()
 {
@@ -16,10 +15,9 @@ _brimwork_cli()
         return 0
     fi
 
-    local extensions
+    local extensions=' gdg pix azp '
     case "${COMP_WORDS[1]}" in
-        list | extract) extensions=' gdg pix azp ' ;;
-        rebuild) extensions=' gdg pix ' ;;
+        list | extract | rebuild) ;;
         *) return 0 ;;
     esac
 

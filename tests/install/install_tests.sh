@@ -183,7 +183,7 @@ completions="$(cd "$work/complete" && bash --norc --noprofile -c '
 expected_completions=": --help --version extract list rebuild
 ex: extract
 list : B.PIX a.gdg c.Azp folder
-rebuild : B.PIX a.gdg folder
+rebuild : B.PIX a.gdg c.Azp folder
 frobnicate : 
 list a.gdg : "
 if [[ "$completions" != "$expected_completions" ]]; then
