@@ -359,6 +359,12 @@ TEST_F(VehicleRebuild, EveryRefusalNamesItsPlaceAndLeavesTheFolderAsItWas)
         {"frame too tall", [](VehicleRebuild& t) { t.PutImage("s_001.tga", Picture{1, 16384, std::vector<uint16_t>(16384, 0)}); },
          "s_001.tga (1 x 16384) is larger than a shadow frame can be"},
         {"unreadable TGA", [](VehicleRebuild& t) { WriteText(t.folder / "car_000.tga", "not a picture"); }, "car_000.tga"},
+        {"NUL in a name", edit("car\r\n", std::string("car\0x\r\n", 7)), "line 5: the name of entry 1 of 2"},
+        {"name not plain", [](VehicleRebuild& t) {
+             auto bytes = ReadBytes(t.container.FileName);
+             bytes[5] = '/';
+             WriteBytes(t.container.FileName, bytes);
+         }, "\"c/r\" is not a plain file name"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.label);
