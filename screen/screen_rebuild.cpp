@@ -1,11 +1,11 @@
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "core/archive_header.h"
 #include "core/checked.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/folder_index.h"
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
@@ -41,53 +41,12 @@ ScreenManifest ReadManifest(const std::string& text, const std::string& manifest
     return manifest;
 }
 
-// A file of the folder with what it is.
-struct FolderFile {
-    std::string name;
-    EntryType type;
-};
-
-// The file of the folder named "<name>.tga": the exact name when it is
-// there, else the one file whose name matches it without regard to case.
-FolderFile FindTgaFile(const std::multimap<std::string, FolderFile>& folderByUpperName, const fs::path& folder,
-                       const std::string& entryName)
-{
-    const std::string wanted = entryName + ".tga";
-    const auto [first, last] = folderByUpperName.equal_range(ToUpper(wanted));
-    std::vector<FolderFile> matches;
-    for (auto it = first; it != last; ++it) {
-        if (it->second.name == wanted)
-            return it->second;
-        matches.push_back(it->second);
-    }
-    if (matches.empty())
-        throw Error("Cannot rebuild: there is no TGA file " + (folder / wanted).string() + " for entry \"" +
-                    entryName + "\"");
-    if (matches.size() > 1) {
-        std::string names;
-        for (const auto& match : matches)
-            names += (names.empty() ? "" : ", ") + match.name;
-        throw Error("Cannot rebuild: several files in " + folder.string() + " match " + wanted +
-                    " without regard to letter case (" + names + "); keep one of them");
-    }
-    return matches.front();
-}
-
-// The folder is listed once, with the type of each file.
 void FindTgaFiles(ModuleContext& context, ScreenManifest& manifest)
 {
-    std::multimap<std::string, FolderFile> folderByUpperName;
-    for (auto& [name, type] : context.files.ListFolderWithTypes(context.folder))
-        folderByUpperName.emplace(ToUpper(name), FolderFile{name, type});
-    for (const auto& name : manifest.names) {
-        const FolderFile file = FindTgaFile(folderByUpperName, context.folder, name);
-        if (file.type == EntryType::Symlink)
-            throw Error("Cannot read " + (context.folder / file.name).string() +
-                        ": it is a symbolic link, which is never followed");
-        if (file.type != EntryType::Regular)
-            throw Error("Cannot read " + (context.folder / file.name).string() + ": it is not a regular file");
-        manifest.tgaFiles.push_back(file.name);
-    }
+    const FolderIndex folder(context.files, context.folder);
+    for (const auto& name : manifest.names)
+        manifest.tgaFiles.push_back(
+            folder.RequireTgaFile(name + ".tga", "entry \"" + name + "\"").filename().string());
 }
 
 // Header, entry table, then every entry's pixels back to back in table
@@ -112,12 +71,12 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
         ReadTGA(context.files, tga, context.image);
         read.push_back(tga);
         const int32_t dataSize =
-            Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
+            Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
         const Format::ScreenEntry entry{manifest.names[static_cast<size_t>(i)], context.image.ImageWidth,
                                         context.image.ImageHeight, dataSize, dataOffset};
         const auto record = Format::EncodeEntry(entry);
         entryRecords.insert(entryRecords.end(), record.begin(), record.end());
-        out.Append(context.image.ImageBytes);
+        out.Append(PackedPixels(context.image));
         dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
         context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();
