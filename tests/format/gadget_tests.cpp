@@ -262,6 +262,32 @@ TEST_F(GadgetTest, AFileMatchingSeveralEntriesBelongsToTheLongestName)
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
 }
 
+// Each file goes to the entry whose name is the longest that ends at one
+// of the file's "_" (letter case ignored); entries of equal names share it;
+// names that are not numbers follow the numbered images in name order.
+TEST_F(GadgetTest, OwnershipFollowsTheLongestNameEndingAtAnUnderscore)
+{
+    const auto one = [](uint16_t colour) { return Solid(1, 1, colour); };
+    Choose(BuildGadgetFile(0, {{"A", 0, {one(1)}}, {"A_B", 1, {one(2)}}, {"a_b", 2, {one(3)}}, {"", 3, {one(4)}}}));
+    Extract();
+    struct Added {
+        const char* name;
+        uint16_t colour;
+    };
+    for (const Added& file : {Added{"a_b_7.TGA", 10}, Added{"A_X.tga", 11}, Added{"A__.tga", 12},
+                              Added{"A_B.tga", 13}, Added{"B_1.tga", 14}, Added{"_2.tga", 15}, Added{"A_.tga", 16}})
+        WriteTGA(RealFileSystem(), folder / file.name, ImageBuffer{1, 1, {static_cast<uint8_t>(file.colour), 0}});
+    Rebuild();
+
+    const std::vector<Picture> pairB{one(2), one(3), one(10)};
+    EXPECT_EQ(ReadBytes(container.FileName),
+              BuildGadgetFile(0, {{"A", 0, {one(1), one(16), one(13), one(11), one(12)}},
+                                  {"A_B", 1, pairB},
+                                  {"a_b", 2, pairB},
+                                  {"", 3, {one(4), one(15)}}}));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"B_1.tga", "GADGETS.GDG"}));
+}
+
 TEST_F(GadgetTest, RebuildDeletesOnlyWhatItRead)
 {
     Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}}));
