@@ -327,6 +327,26 @@ private:
     std::string name_;
 };
 
+// 16-bit true colour stored left to right (what an extraction writes): the
+// stored values are already the words, only the rows may need turning over.
+bool IsWordsLeftToRight(const Header& header, const Storage& storage)
+{
+    return storage.kind == PixelKind::TrueColour && storage.bytesPerPixel == 2 &&
+           (header.descriptor & RightToLeft) == 0;
+}
+
+std::vector<uint8_t> TopRowFirstWords(std::vector<uint8_t> stored, const Header& header)
+{
+    if ((header.descriptor & TopRowFirst) != 0)
+        return stored;
+    const size_t rowBytes = size_t{header.width} * 2;
+    std::vector<uint8_t> words(stored.size());
+    for (size_t row = 0; row < header.height; ++row)
+        std::copy_n(stored.begin() + static_cast<ptrdiff_t>(row * rowBytes), rowBytes,
+                    words.end() - static_cast<ptrdiff_t>((row + 1) * rowBytes));
+    return words;
+}
+
 // Converts the stored pixels, which run in the order the descriptor's origin
 // bits give, into packed 5-5-5 words, top row first, each row left to right.
 std::vector<uint8_t> TopLeftWords(std::span<const uint8_t> stored, const Header& header, const Storage& storage,
@@ -386,8 +406,10 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     if (storage.kind == PixelKind::ColourMapped)
         colours = ReadColourMap(*file, header, at.colourMap);
     const WordMaker makeWord(storage, std::move(colours), header.mapFirstIndex, name);
-    const std::vector<uint8_t> stored = ReadStoredPixels(*file, header, storage, at.pixels, name);
-    std::vector<uint8_t> words = TopLeftWords(stored, header, storage, makeWord, byteCount);
+    std::vector<uint8_t> stored = ReadStoredPixels(*file, header, storage, at.pixels, name);
+    std::vector<uint8_t> words = IsWordsLeftToRight(header, storage)
+                                     ? TopRowFirstWords(std::move(stored), header)
+                                     : TopLeftWords(stored, header, storage, makeWord, byteCount);
 
     image.ImageWidth = header.width;
     image.ImageHeight = header.height;

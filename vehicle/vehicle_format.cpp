@@ -1,5 +1,8 @@
 #include "vehicle/vehicle_format.h"
 
+#include <optional>
+#include <utility>
+
 #include "core/bytes.h"
 #include "core/error.h"
 #include "core/files.h"
@@ -39,10 +42,8 @@ std::string FrameName(const VehicleEntry& entry, int32_t frameIndex)
 
 // The header of the frame at `start`, checked: a usable size, a row table
 // that fits its data, and the whole frame within the file.
-ShadowFrame ReadFrameHeader(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex, int64_t start)
+void CheckFrameHeader(const ReadableFile& file, const ShadowFrame& frame, const std::string& what, int64_t start)
 {
-    const std::string what = FrameName(entry, frameIndex);
-    const ShadowFrame frame = DecodeFrame(ReadRecord(file, start, FrameHeaderSize, what));
     const std::string name = file.Path().string();
     if (frame.Width < 0 || frame.Height < 0)
         ThrowDamaged(name, what + " has a negative size (" + std::to_string(frame.Width) + " x " +
@@ -52,7 +53,37 @@ ShadowFrame ReadFrameHeader(ReadableFile& file, const VehicleEntry& entry, int32
                                std::to_string(frame.Height) + " rows needs");
     if (frame.DataSize > file.Size() - start - FrameHeaderSize)
         ThrowDamaged(name, what + " reaches past the end of the file");
+}
+
+ShadowFrame ReadFrameHeader(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex, int64_t start)
+{
+    const std::string what = FrameName(entry, frameIndex);
+    const ShadowFrame frame = DecodeFrame(ReadRecord(file, start, FrameHeaderSize, what));
+    CheckFrameHeader(file, frame, what, start);
     return frame;
+}
+
+// A frame whose end the index already knows is read whole in one call,
+// its header checked as ReadFrameHeader checks it; otherwise, or when the
+// header disagrees with the index, nothing is returned.
+std::optional<std::pair<ShadowFrame, std::vector<uint8_t>>> ReadIndexedFrame(ReadableFile& file,
+                                                                             const VehicleEntry& entry,
+                                                                             int32_t frameIndex,
+                                                                             const FrameIndex& index)
+{
+    if (index.frameStarts.size() <= static_cast<size_t>(frameIndex) + 1)
+        return std::nullopt;
+    const int64_t start = index.frameStarts[static_cast<size_t>(frameIndex)];
+    const int64_t end = index.frameStarts[static_cast<size_t>(frameIndex) + 1];
+    if (start < 0 || end - start < FrameHeaderSize || end > file.Size())
+        return std::nullopt;
+    auto bytes = ReadRecord(file, start, end - start, FrameName(entry, frameIndex));
+    const ShadowFrame frame = DecodeFrame(std::span(bytes).first(FrameHeaderSize));
+    CheckFrameHeader(file, frame, FrameName(entry, frameIndex), start);
+    if (frame.DataSize != end - start - FrameHeaderSize)
+        return std::nullopt;
+    bytes.erase(bytes.begin(), bytes.begin() + FrameHeaderSize);
+    return std::pair{frame, std::move(bytes)};
 }
 
 // Where a slot's pixels begin: counted from the end of its record.
@@ -202,8 +233,15 @@ void ReadFrame(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex
         index.frameStarts.push_back(start + FrameHeaderSize + frame.DataSize);
     }
     const int64_t start = index.frameStarts[static_cast<size_t>(frameIndex)];
-    const ShadowFrame frame = ReadFrameHeader(file, entry, frameIndex, start);
-    const auto body = ReadRecord(file, start + FrameHeaderSize, frame.DataSize, FrameName(entry, frameIndex));
+    ShadowFrame frame;
+    std::vector<uint8_t> body;
+    if (auto whole = ReadIndexedFrame(file, entry, frameIndex, index)) {
+        frame = whole->first;
+        body = std::move(whole->second);
+    } else {
+        frame = ReadFrameHeader(file, entry, frameIndex, start);
+        body = ReadRecord(file, start + FrameHeaderSize, frame.DataSize, FrameName(entry, frameIndex));
+    }
     state.frame = frame;
     state.RowOffsets.resize(static_cast<size_t>(frame.Height));
     for (size_t r = 0; r < state.RowOffsets.size(); ++r)

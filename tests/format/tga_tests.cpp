@@ -124,7 +124,7 @@ TEST(TgaWrite, EmptyImagesReadBackAsTheEmptyImage)
 TEST(TgaWrite, WrittenFilesReadBackByteForByte)
 {
     Testing::TempFolder folder;
-    for (auto [width, height] : std::vector<std::pair<int, int>>{{1, 1}, {3, 2}, {5, 7}, {32767, 1}, {1, 32767}}) {
+    for (auto [width, height] : std::vector<std::pair<int, int>>{{1, 1}, {3, 2}, {5, 7}, {32767, 1}, {1, 32767}, {600, 300}}) {
         ImageBuffer written{width, height, ByteList(static_cast<size_t>(width * height * 2))};
         for (size_t i = 0; i < written.ImageBytes.size(); ++i)
             written.ImageBytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
