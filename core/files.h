@@ -53,6 +53,10 @@ public:
     }
     // Forces the contents to the disk.
     virtual void Sync() = 0;
+    // Asks the system to start writing what was written so far to the disk
+    // without waiting for it, so that a later Sync has less left to wait
+    // for. Only a hint, which cannot fail: Sync still reports any failure.
+    virtual void StartWriteback() {}
     // Closes and reports a failure; the destructor closes silently.
     virtual void Close() = 0;
 };

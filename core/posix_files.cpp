@@ -142,6 +142,12 @@ public:
             ThrowErrno("flush", path_, errno);
     }
 
+    void StartWriteback() override
+    {
+        if (fd_.get() >= 0)
+            ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+
     void Close() override
     {
         RequireOpen();

@@ -24,6 +24,8 @@ void SequentialWriter::Append(std::span<const uint8_t> data)
     file_.WriteGathered(pieces);
     flushed_ += static_cast<int64_t>(buffer_.size() + data.size());
     buffer_.clear();
+    // The disk gets to work while the rest is read and put together.
+    file_.StartWriteback();
 }
 
 int64_t SequentialWriter::Reserve(int64_t size)

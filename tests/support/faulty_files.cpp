@@ -137,6 +137,8 @@ public:
         files_.Step(FileOperation::Sync, Path());
         real_->Sync();
     }
+    // A hint that cannot fail, so not a fault point.
+    void StartWriteback() override { real_->StartWriteback(); }
     void Close() override
     {
         files_.Step(FileOperation::Close, Path(), [&] { real_->Close(); });
