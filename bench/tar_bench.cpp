@@ -573,6 +573,10 @@ int main(int argc, char** argv)
                 std::stringstream list(value());
                 for (std::string key; std::getline(list, key, ',');)
                     options.only.push_back(key);
+            } else if (arg == "--help") {
+                std::printf("usage: brimwork-speed [--cli PATH] [--work DIR] [--rounds N] [--scaling-rounds N] "
+                            "[--only W1,W2,...] [--no-scaling] [--keep]\n");
+                return 0;
             } else {
                 std::fprintf(stderr, "usage: brimwork-speed [--cli PATH] [--work DIR] [--rounds N] "
                                      "[--scaling-rounds N] [--only W1,W2,...] [--no-scaling] [--keep]\n");

@@ -7,9 +7,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <filesystem>
-#include <fstream>
 
 #include "core/error.h"
 #include "core/files.h"
