@@ -107,7 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto before = work.files.Snapshot();
     ModuleContext context = work.Context();
     const auto error = ErrorOf([&] { Rebuild(kind, context); });
-    const bool succeeded = error ? error->find(" succeeded") != std::string::npos : work.window.messages.empty();
+    // A failure after the new container is in place says so first.
+    const std::string success = "The rebuild of " + (Folder / containerName).string() + " succeeded";
+    const bool succeeded = error ? error->starts_with(success) : work.window.messages.empty();
     if (!succeeded) {
         Require(WithoutWorkFile(work.files.Snapshot()) == WithoutWorkFile(before),
                 "a failed rebuild leaves every file as it was: " + error.value_or("message"));

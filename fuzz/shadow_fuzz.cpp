@@ -13,7 +13,7 @@ using namespace Brimwork::Fuzz;
 
 namespace {
 
-constexpr int64_t MostPixels = int64_t{1} << 20;
+constexpr int64_t MostPixels = int64_t{1} << 16;
 constexpr uint16_t White = 0x7FFF;
 
 uint16_t WordAt(const std::vector<uint8_t>& bytes, size_t pixel)

@@ -7,11 +7,11 @@
 
 namespace Brimwork::Fuzz {
 
-void Require(bool holds, const std::string& promise)
+void Require(bool holds, std::string_view promise)
 {
     if (holds)
         return;
-    std::fprintf(stderr, "Broken promise: %s\n", promise.c_str());
+    std::fprintf(stderr, "Broken promise: %.*s\n", static_cast<int>(promise.size()), promise.data());
     std::abort();
 }
 

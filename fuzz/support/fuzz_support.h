@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/context.h"
@@ -25,7 +26,7 @@ inline const std::filesystem::path Folder = "/work";
 
 // Reports a broken promise and aborts, which the fuzzer and the replay
 // driver both count as a finding.
-void Require(bool holds, const std::string& promise);
+void Require(bool holds, std::string_view promise);
 
 // Runs `action`; an Error (the clear message every failure should be) comes
 // back as its text, anything else goes on as a crash.
