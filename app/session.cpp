@@ -2,27 +2,11 @@
 
 #include <cstdio>
 
-#include "core/checked.h"
-#include "core/error.h"
-#include "core/names.h"
-#include "core/window.h"
-#include "gadget/gadget.h"
-#include "screen/screen.h"
-#include "vehicle/vehicle.h"
-
 namespace Brimwork {
 
 namespace fs = std::filesystem;
 
-int32_t FileKindOf(const std::string& fileName)
-{
-    const std::string lastFour = ToUpper(fileName.size() > 4 ? fileName.substr(fileName.size() - 4) : fileName);
-    if (lastFour == ".AZP")
-        return VehicleFileKind;
-    if (lastFour == ".PIX")
-        return ScreenFileKind;
-    return GadgetFileKind;
-}
+int32_t FileKindOf(const std::string& fileName) { return KindForFileName(fileName).code; }
 
 std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
 {
@@ -42,77 +26,34 @@ ModuleContext Session::Context() { return ModuleContext{image_, container_, fold
 bool Session::OpenArchive(const fs::path& fileName)
 {
     const fs::path fullName = fs::absolute(fileName);
-    const int32_t kind = FileKindOf(fullName.filename().string());
+    const ContainerKind& kind = KindForFileName(fullName.filename().string());
     ChosenContainer candidate{fullName, fullName.filename().string()};
     const fs::path folder = fullName.parent_path();
     ModuleContext context{image_, candidate, folder, window_, files_};
-
-    bool listed = false;
-    switch (kind) {
-    case VehicleFileKind:
-        listed = AZP::ListEntries(context, fullName);
-        break;
-    case ScreenFileKind:
-        listed = PIX::ListEntries(context, fullName);
-        break;
-    default:
-        listed = GDG::ListEntries(context, fullName);
-        break;
-    }
-    if (listed) {
-        fileKind_ = kind;
-        container_ = std::move(candidate);
-        folder_ = folder;
-    }
-    return listed;
+    if (!kind.listEntries(context, fullName))
+        return false;
+    fileKind_ = kind.code;
+    container_ = std::move(candidate);
+    folder_ = folder;
+    return true;
 }
 
 void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
 {
     ModuleContext context = Context();
-    switch (fileKind_) {
-    case GadgetFileKind:
-        GDG::LoadImage(context, entryIndex, imageIndex);
-        break;
-    case ScreenFileKind:
-        PIX::LoadImage(context, entryIndex);
-        break;
-    case VehicleFileKind:
-        AZP::LoadImage(context, vehicleState_, entryIndex, imageIndex);
-        break;
-    }
+    KindOf(fileKind_).loadImage(context, states_, entryIndex, imageIndex);
 }
 
 void Session::ExtractAll()
 {
     ModuleContext context = Context();
-    switch (fileKind_) {
-    case GadgetFileKind:
-        GDG::ExtractAll(context);
-        break;
-    case ScreenFileKind:
-        PIX::ExtractAll(context);
-        break;
-    case VehicleFileKind:
-        AZP::ExtractAll(context, vehicleState_);
-        break;
-    }
+    KindOf(fileKind_).extractAll(context, states_);
 }
 
 void Session::Rebuild()
 {
     ModuleContext context = Context();
-    switch (fileKind_) {
-    case VehicleFileKind:
-        window_.ShowMessage(Messages::VehicleRebuildText, Messages::VehicleRebuildTitle);
-        break;
-    case GadgetFileKind:
-        GDG::Rebuild(context);
-        break;
-    case ScreenFileKind:
-        PIX::Rebuild(context);
-        break;
-    }
+    KindOf(fileKind_).rebuild(context, states_);
 }
 
 }  // namespace Brimwork

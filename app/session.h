@@ -4,21 +4,16 @@
 #include <filesystem>
 #include <string>
 
+#include "app/container_kinds.h"
 #include "core/context.h"
 #include "image/image_buffer.h"
-#include "vehicle/vehicle.h"
 
 namespace Brimwork {
 
 class FileSystem;
 class WindowInterface;
 
-// Kinds of container, told apart by the chosen file's name.
-enum FileKindCode : int32_t { GadgetFileKind = 0, VehicleFileKind = 1, ScreenFileKind = 2 };
-
-// The kind for a file name: its last four characters, upper-cased, are
-// ".AZP" for a vehicle file, ".PIX" for a screen file; anything else is
-// taken as a gadget file and its signature decides.
+// The kind code for a file name (see KindForFileName).
 int32_t FileKindOf(const std::string& fileName);
 
 // Label1's text for an image: "Image: 07 Size:640x480".
@@ -59,7 +54,7 @@ private:
     ChosenContainer container_;
     std::filesystem::path folder_;
     ImageBuffer image_;
-    AZP::State vehicleState_;
+    ModuleStates states_;
 };
 
 // Texts and titles the commands show.
@@ -67,8 +62,6 @@ namespace Messages {
 inline constexpr const char* ErrorTitle = "Brimwork Error";
 inline constexpr const char* ExtractEmptyText = "Error: You must open a file before you can extract its contents.";
 inline constexpr const char* ExtractEmptyTitle = "Extraction Error";
-inline constexpr const char* VehicleRebuildText = "This feature not yet implemented.  Sorry.";
-inline constexpr const char* VehicleRebuildTitle = "Extraction Error.";
 }  // namespace Messages
 
 }  // namespace Brimwork

@@ -55,9 +55,14 @@ void ConsoleWindow::Yield()
 
 void ConsoleWindow::ShowMessage(const std::string& text, const std::string& title)
 {
+    ShowNotice(text, title);
+    messageShown_ = true;
+}
+
+void ConsoleWindow::ShowNotice(const std::string& text, const std::string& title)
+{
     EndProgress();
     WriteText(errors_, title + ": " + text + "\n");
-    messageShown_ = true;
 }
 
 void ConsoleWindow::Beep()

@@ -21,6 +21,7 @@ public:
     void Yield() override;
     void ShowMessage(const std::string& text, const std::string& title) override;
     void Beep() override;
+    void ShowNotice(const std::string& text, const std::string& title) override;
 
     // Reports an error that ended a command, titled as the window titles it.
     void ReportError(const std::string& text);

@@ -29,7 +29,7 @@ constexpr int ExitUsage = 2;
 
 constexpr std::string_view UsageText =
     "Usage: brimwork-cli COMMAND FILE\n"
-    "       brimwork-cli --help\n"
+    "       brimwork-cli --help | --version\n"
     "\n"
     "Commands:\n"
     "  list FILE      print the names of FILE's entries, one per line\n"
@@ -42,7 +42,9 @@ constexpr std::string_view UsageText =
     "*.azp vehicle file; any other name is read as a gadget file.\n"
     "\n"
     "Exit status: 0 done; 1 the command failed or had a message to show (it is\n"
-    "printed on standard error); 2 the command line was wrong.\n";
+    "printed on standard error); 2 the command line was wrong. A note on a\n"
+    "rebuild that succeeded (shadow pixels rounded to black or white) is printed\n"
+    "on standard error too, and the status stays 0.\n";
 
 enum class Command { List, Extract, Rebuild };
 
@@ -60,6 +62,11 @@ std::optional<Command> CommandNamed(std::string_view name)
 bool IsHelpOption(std::string_view argument)
 {
     return argument == "--help" || argument == "-h";
+}
+
+bool IsVersionOption(std::string_view argument)
+{
+    return argument == "--version";
 }
 
 void Write(std::FILE* stream, std::string_view text)
@@ -153,10 +160,11 @@ int Run(Command command, const std::string& fileArgument)
 int main(int argc, char** argv)
 {
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    // --help and --version answer wherever they stand; the first one given wins.
     for (std::string_view argument : arguments) {
-        if (IsHelpOption(argument)) {
-            Write(stdout, UsageText);
-            return std::fflush(stdout) == 0 ? ExitSuccess : ExitFailure;
+        if (IsHelpOption(argument) || IsVersionOption(argument)) {
+            Write(stdout, IsHelpOption(argument) ? UsageText : "brimwork-cli " BRIMWORK_VERSION "\n");
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? ExitSuccess : ExitFailure;
         }
     }
     if (arguments.empty())

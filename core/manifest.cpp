@@ -47,10 +47,11 @@ Reader::Reader(std::string text, std::string manifestName)
 {
 }
 
-int Reader::LineNumber() const
+void Reader::Advance()
 {
-    const auto end = text_.begin() + static_cast<std::ptrdiff_t>(std::min(position_, text_.size()));
-    return 1 + static_cast<int>(std::count(text_.begin(), end, '\n'));
+    if (text_[position_] == '\n')
+        ++line_;
+    ++position_;
 }
 
 void Reader::Fail(std::string_view what, std::string_view problem) const
@@ -70,7 +71,7 @@ void Reader::SkipBlanks()
 void Reader::SkipBlanksAndLineEnds()
 {
     while (position_ < text_.size() && (IsBlank(text_[position_]) || IsLineEndChar(text_[position_])))
-        ++position_;
+        Advance();
 }
 
 void Reader::ConsumeLineEnd()
@@ -78,7 +79,7 @@ void Reader::ConsumeLineEnd()
     if (position_ < text_.size() && text_[position_] == '\r')
         ++position_;
     if (position_ < text_.size() && text_[position_] == '\n')
-        ++position_;
+        Advance();
 }
 
 // After an item: blanks, then one comma or one line end, belong to it.
@@ -103,11 +104,10 @@ std::string Reader::ReadLine(std::string_view what)
     return line;
 }
 
-int32_t Reader::ReadNumber(std::string_view what)
+// One number item at the position: it ends at a blank, a comma or the end
+// of its line.
+int32_t Reader::ParseNumber(std::string_view what)
 {
-    SkipBlanksAndLineEnds();
-    if (position_ >= text_.size())
-        Fail(what, "is missing: the manifest ends before it");
     const size_t start = position_;
     while (!AtLineEnd() && !IsBlank(text_[position_]) && text_[position_] != ',')
         ++position_;
@@ -122,8 +122,57 @@ int32_t Reader::ReadNumber(std::string_view what)
         Fail(what, "does not fit in 32 bits: \"" + item + "\"");
     if (error != std::errc() || end != last)
         Fail(what, "is not a number: \"" + item + "\"");
+    return value;
+}
+
+int32_t Reader::ReadNumber(std::string_view what)
+{
+    SkipBlanksAndLineEnds();
+    if (position_ >= text_.size())
+        Fail(what, "is missing: the manifest ends before it");
+    const int32_t value = ParseNumber(what);
     ConsumeDelimiter();
     return value;
+}
+
+std::vector<int32_t> Reader::ReadNumbersOnLine(std::string_view what, size_t count)
+{
+    if (position_ >= text_.size())
+        Fail(what, "is missing: the manifest ends before it");
+    const std::string needed = std::to_string(count) + (count == 1 ? " number" : " numbers");
+    std::vector<int32_t> values;
+    while (values.size() < count) {
+        SkipBlanks();
+        if (AtLineEnd())
+            Fail(what, "has " + std::to_string(values.size()) + " of the " + needed + " it needs");
+        values.push_back(ParseNumber(what));
+        SkipBlanks();
+        const bool last = values.size() == count;
+        if (!last && position_ < text_.size() && text_[position_] == ',')
+            ++position_;
+        else if (!AtLineEnd())
+            Fail(what, last ? "holds more than " + needed : "has numbers that are not joined by commas");
+    }
+    ConsumeLineEnd();
+    return values;
+}
+
+std::string_view Reader::PeekLine() const
+{
+    const size_t start = std::min(position_, text_.size());
+    const size_t end = text_.find_first_of("\r\n", start);
+    return std::string_view(text_).substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+bool Reader::AtEnd()
+{
+    const size_t start = position_;
+    const int line = line_;
+    SkipBlanksAndLineEnds();
+    const bool atEnd = position_ >= text_.size();
+    position_ = start;
+    line_ = line;
+    return atEnd;
 }
 
 std::string Reader::ReadText(std::string_view what)
@@ -136,6 +185,7 @@ std::string Reader::ReadText(std::string_view what)
         if (close == std::string::npos)
             Fail(what, "has an opening double quote and no closing one");
         std::string item = text_.substr(position_ + 1, close - position_ - 1);
+        line_ += static_cast<int>(std::count(item.begin(), item.end(), '\n'));
         position_ = close + 1;
         while (!AtLineEnd() && text_[position_] != ',')
             ++position_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The text manifests that extraction writes and rebuild reads: 8-bit
 // characters, every line ended by CR LF. Numbers are written " 12 " and
@@ -37,9 +38,16 @@ public:
     std::string ReadLine(std::string_view what);
     int32_t ReadNumber(std::string_view what);
     std::string ReadText(std::string_view what);
+    // Exactly `count` numbers on one line, joined by commas ("12, 30, -4, 7");
+    // fewer or more is an Error naming the line.
+    std::vector<int32_t> ReadNumbersOnLine(std::string_view what, size_t count);
+    // The rest of the current line, without reading it.
+    std::string_view PeekLine() const;
+    // Whether only blanks and line ends are left.
+    bool AtEnd();
 
-    // The line the next item starts on, counting from 1.
-    int LineNumber() const;
+    // The line the reading position is on, counting from 1.
+    int LineNumber() const { return line_; }
 
 private:
     [[noreturn]] void Fail(std::string_view what, std::string_view problem) const;
@@ -48,10 +56,13 @@ private:
     void SkipBlanksAndLineEnds();
     void ConsumeDelimiter();
     void ConsumeLineEnd();
+    void Advance();
+    int32_t ParseNumber(std::string_view what);
 
     std::string text_;
     std::string manifestName_;
     size_t position_ = 0;
+    int line_ = 1;  // counted as the position passes line feeds
 };
 
 }  // namespace Brimwork::Manifest

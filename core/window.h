@@ -21,6 +21,10 @@ public:
     // A modal message with a single OK button and no icon.
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
     virtual void Beep() = 0;
+    // Something worth knowing about a command that succeeded. The window
+    // shows it as any message; the command-line program prints it without
+    // counting it as a failure.
+    virtual void ShowNotice(const std::string& text, const std::string& title) { ShowMessage(text, title); }
 };
 
 // The percentage done after `done` of `total` entries, worked out in double

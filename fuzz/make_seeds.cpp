@@ -15,6 +15,7 @@
 #include "image/tga.h"
 #include "samples/sample_containers.h"
 #include "screen/screen.h"
+#include "vehicle/vehicle.h"
 
 using namespace Brimwork;
 using namespace Brimwork::Fuzz;
@@ -113,11 +114,16 @@ std::vector<uint8_t> ExtractedFolder(uint8_t kind, const std::string& chosen, st
 {
     Workspace work(chosen, container);
     ModuleContext context = work.Context();
+    AZP::State state;
     if (kind == 0)
         GDG::ExtractAll(context);
-    else
+    else if (kind == 1)
         PIX::ExtractAll(context);
-    const std::string manifestName = kind == 0 ? std::string(GDG::ManifestName) : PIX::ManifestNameFor(context);
+    else
+        AZP::ExtractAll(context, state);
+    const std::string manifestName = kind == 0   ? std::string(GDG::ManifestName)
+                                     : kind == 1 ? PIX::ManifestNameFor(context)
+                                                 : chosen + ".txt";
     RebuildInput input;
     input.containerKind = kind;
     input.container = container;
@@ -191,6 +197,8 @@ int main(int argc, char** argv)
         TgaSeeds(folder);
         Save(folder, "rebuild", "gadget_extracted", ExtractedFolder(0, "in.gdg", gadget));
         Save(folder, "rebuild", "screen_extracted", ExtractedFolder(1, "in.pix", screen));
+        Save(folder, "rebuild", "vehicle_extracted", ExtractedFolder(2, "in.azp", vehicle));
+        Save(folder, "shadow", "encode", {1, 37, 0, 9, 0x85, 0x03, 0x8F, 0x01, 0x8F, 0x8F, 0x0F, 0x0F, 0x80});
         int n = 0;
         const auto vehicles = Vehicles();
         for (const auto& frame : vehicles[1].frames)

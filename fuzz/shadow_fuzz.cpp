@@ -56,10 +56,34 @@ void DecodeArbitrary(InputReader& in)
     }
 }
 
-// Room for the encode half: once the rebuild's shadow encoder exists, the
-// input's bits become a black and white picture, which is encoded, decoded
-// and compared here.
-void EncodeAndDecode(InputReader&) {}
+// The input's bits become a black and white picture of up to 300 x 48
+// pixels (runs longer than 255 need splitting), which is encoded and
+// decoded again.
+void EncodeAndDecode(InputReader& in)
+{
+    const int32_t width = in.UInt16() % 300 + 1;
+    const int32_t height = in.Byte() % 48 + 1;
+    ImageBuffer picture{width, height, std::vector<uint8_t>(static_cast<size_t>(width * height * 2), 0)};
+    // Each input byte gives a run of up to 16 equal pixels, so that long
+    // runs are as likely as short ones.
+    size_t pixel = 0;
+    while (pixel < static_cast<size_t>(width * height)) {
+        const uint8_t run = in.Byte();
+        for (size_t i = 0; i <= (run & 0x0F) && pixel < static_cast<size_t>(width * height); ++i, ++pixel) {
+            picture.ImageBytes[2 * pixel] = (run & 0x80) != 0 ? 0xFF : 0x00;
+            picture.ImageBytes[2 * pixel + 1] = (run & 0x80) != 0 ? 0x7F : 0x00;
+        }
+    }
+    AZP::State state;
+    const auto encoding = ErrorOf([&] { AZP::EncodeShadow(picture, state, "in.tga"); });
+    Require(!encoding, "a black and white picture of this size encodes: " + encoding.value_or(""));
+    ImageBuffer decoded;
+    QuietWindow window;
+    AZP::DecodeShadow(decoded, window, state, false);
+    Require(decoded.ImageWidth == width && decoded.ImageHeight == height &&
+                decoded.ImageBytes == picture.ImageBytes && window.beeps == 0,
+            "an encoded frame decodes to the same pixels");
+}
 
 }  // namespace
 

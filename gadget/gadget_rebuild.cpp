@@ -169,11 +169,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
             ReadTGA(context.files, tga, context.image);
             read.push_back(tga);
-            const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
+            const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
             WriteRecord(out, tableOffset + Format::ImageHeaderSize * k,
                         Format::EncodeImageHeader(
                             {context.image.ImageWidth, context.image.ImageHeight, dataSize, dataOffset}));
-            out.WriteAt(dataOffset, context.image.ImageBytes);
+            out.WriteAt(dataOffset, PackedPixels(context.image));
             dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
         }
         tableOffset = dataOffset;

@@ -67,6 +67,13 @@ void MakeEmptyImage(ImageBuffer& image)
     image.ImageBytes.assign(2, 0);
 }
 
+std::span<const uint8_t> PackedPixels(const ImageBuffer& image)
+{
+    if (image.ImageWidth <= 0 || image.ImageHeight <= 0)
+        return {};
+    return image.ImageBytes;
+}
+
 std::string TrimAtNul(std::string_view field)
 {
     return std::string(field.substr(0, field.find('\0')));

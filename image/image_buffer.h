@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,10 @@ void ReadPacked(ImageBuffer& image, ReadableFile& file, int64_t offset);
 
 // The image that stands for "no pixels": 0 x 0 and two zero bytes.
 void MakeEmptyImage(ImageBuffer& image);
+
+// The pixel bytes of a buffer in packed layout, as a container stores
+// them: none for the empty image, whose two bytes are not pixels.
+std::span<const uint8_t> PackedPixels(const ImageBuffer& image);
 
 // The text of a fixed-width name field up to its first NUL (the whole
 // field when it holds none).

@@ -151,9 +151,6 @@ Storage CheckStorage(const Header& header, const std::string& name)
     }
     if ((header.descriptor & InterleaveBits) != 0)
         ThrowUnreadable(name, "interleaved rows (image descriptor " + std::to_string(header.descriptor) + ")");
-    if (header.width == 0 || header.height == 0)
-        ThrowUnreadable(name, "the image has no pixels (" + std::to_string(header.width) + " x " +
-                                  std::to_string(header.height) + ")");
     return storage;
 }
 
@@ -345,6 +342,11 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     const Header header = ReadHeader(*file, name);
     const Storage storage = CheckStorage(header, name);
     const Offsets at = FindParts(header, *file, name);
+    // What an extraction writes for an image without pixels.
+    if (header.width == 0 || header.height == 0) {
+        MakeEmptyImage(image);
+        return;
+    }
     const int32_t byteCount = CheckPixelDataFits(header, storage, *file, at.pixels, name);
 
     std::vector<uint16_t> colours;

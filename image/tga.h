@@ -25,8 +25,9 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 // grey 8 bits or grey + alpha 16 bits). 15- and 16-bit words are kept
 // unchanged; 24- and 32-bit colours keep the top 5 bits of each channel, a
 // grey g becomes g >> 3 in all three. The origin bits of the descriptor are
-// honoured, and run-length packets may run on past a row end. Any other kind
-// of file, an image of width or height 0, or a file shorter than its header
+// honoured, and run-length packets may run on past a row end. An image of
+// width or height 0 is read as the empty image. Any other kind
+// of file, or a file shorter than its header
 // promises is an Error naming the file, raised before the pixels are
 // allocated, and the buffer is then left as it was.
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image);

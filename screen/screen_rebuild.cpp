@@ -1,11 +1,11 @@
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "core/archive_header.h"
 #include "core/checked.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/folder_index.h"
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_steps.h"
@@ -40,46 +40,12 @@ ScreenManifest ReadManifest(const std::string& text, const std::string& manifest
     return manifest;
 }
 
-// The file of the folder named "<name>.tga": the exact name when it is
-// there, else the one file whose name matches it without regard to case.
-std::string FindTgaFile(const std::multimap<std::string, std::string>& folderByUpperName, const fs::path& folder,
-                        const std::string& entryName)
-{
-    const std::string wanted = entryName + ".tga";
-    const auto [first, last] = folderByUpperName.equal_range(ToUpper(wanted));
-    std::vector<std::string> matches;
-    for (auto it = first; it != last; ++it)
-        matches.push_back(it->second);
-    if (std::find(matches.begin(), matches.end(), wanted) != matches.end())
-        return wanted;
-    if (matches.empty())
-        throw Error("Cannot rebuild: there is no TGA file " + (folder / wanted).string() + " for entry \"" +
-                    entryName + "\"");
-    if (matches.size() > 1) {
-        std::string names;
-        for (const auto& match : matches)
-            names += (names.empty() ? "" : ", ") + match;
-        throw Error("Cannot rebuild: several files in " + folder.string() + " match " + wanted +
-                    " without regard to letter case (" + names + "); keep one of them");
-    }
-    return matches.front();
-}
-
 void FindTgaFiles(ModuleContext& context, ScreenManifest& manifest)
 {
-    std::multimap<std::string, std::string> folderByUpperName;
-    for (auto& name : context.files.ListFolder(context.folder))
-        folderByUpperName.emplace(ToUpper(name), name);
-    for (const auto& name : manifest.names) {
-        const std::string file = FindTgaFile(folderByUpperName, context.folder, name);
-        const auto type = context.files.TypeOf(context.folder / file);
-        if (type == EntryType::Symlink)
-            throw Error("Cannot read " + (context.folder / file).string() +
-                        ": it is a symbolic link, which is never followed");
-        if (type != EntryType::Regular)
-            throw Error("Cannot read " + (context.folder / file).string() + ": it is not a regular file");
-        manifest.tgaFiles.push_back(file);
-    }
+    const FolderIndex folder(context.files, context.folder);
+    for (const auto& name : manifest.names)
+        manifest.tgaFiles.push_back(
+            folder.RequireTgaFile(name + ".tga", "entry \"" + name + "\"").filename().string());
 }
 
 // Header, entry table, then every entry's pixels back to back in table order.
@@ -97,11 +63,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
         ReadTGA(context.files, tga, context.image);
         read.push_back(tga);
         const int32_t dataSize =
-            Checked::ToInt32(static_cast<int64_t>(context.image.ImageBytes.size()), "The size of " + tga.string());
+            Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
         const Format::ScreenEntry entry{manifest.names[static_cast<size_t>(i)], context.image.ImageWidth,
                                         context.image.ImageHeight, dataSize, dataOffset};
         out.WriteAt(ArchiveHeader::Size + Format::EntrySize * i, Format::EncodeEntry(entry));
-        out.WriteAt(dataOffset, context.image.ImageBytes);
+        out.WriteAt(dataOffset, PackedPixels(context.image));
         dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
         context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();

@@ -8,6 +8,7 @@
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "vehicle/vehicle_format.h"
+#include "vehicle/vehicle_manifest.h"
 
 namespace AZP {
 
@@ -15,52 +16,6 @@ using namespace Brimwork;
 using Format::VehicleEntry;
 
 namespace {
-
-constexpr const char* Separator = ";------------------------------";
-
-// Where a slot's pixels begin: counted from the end of its record.
-int64_t SlotPixelOffset(const VehicleEntry& entry, const Format::Slot& slot)
-{
-    return int64_t{entry.RecordOffset} + Format::RecordSize + slot.PixelOffset;
-}
-
-// A slot's pixels must lie within the file; a slot of width or height 0
-// has none.
-void CheckSlot(ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot, int32_t slotIndex)
-{
-    const std::string what = "slot " + std::to_string(slotIndex) + " of entry \"" + entry.Name + "\"";
-    const std::string size = std::to_string(slot.Width) + " x " + std::to_string(slot.Height);
-    if (slot.Width < 0 || slot.Height < 0)
-        ThrowDamaged(file.Path().string(), what + " has a negative size (" + size + ")");
-    if (slot.Width == 0 || slot.Height == 0)
-        return;
-    const int64_t offset = SlotPixelOffset(entry, slot);
-    if (offset < 0 || int64_t{slot.Width} * slot.Height * 2 > file.Size() - offset)
-        ThrowDamaged(file.Path().string(), "the pixels of " + what + " (" + size + ") reach past the end of the file");
-}
-
-// A vehicle slot's pixels, packed or in display layout; a slot without
-// pixels is the empty image.
-void LoadSlot(ImageBuffer& image, ReadableFile& file, const VehicleEntry& entry, const Format::Slot& slot,
-              int32_t slotIndex, bool display)
-{
-    CheckSlot(file, entry, slot, slotIndex);
-    if (slot.Width == 0 || slot.Height == 0) {
-        MakeEmptyImage(image);
-        return;
-    }
-    ImageBuffer loaded{slot.Width, slot.Height, {}};
-    if (display)
-        ReadPadded(loaded, file, SlotPixelOffset(entry, slot));
-    else
-        ReadPacked(loaded, file, SlotPixelOffset(entry, slot));
-    image = std::move(loaded);
-}
-
-std::string TgaBaseName(const std::string& entryName, int32_t imageIndex)
-{
-    return entryName + "_" + AtLeastThreeDigits(imageIndex);
-}
 
 // How many images an entry gives: 17 slots, or its frames (none when the
 // count is 0 or below).
@@ -85,7 +40,7 @@ void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
             const auto sprite = Format::ReadSprite(file, entry);
             for (int32_t j = 0; j < SlotCount; ++j) {
                 const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
-                CheckSlot(file, entry, slot, j);
+                Format::CheckSlot(file, entry, slot, j);
                 RequireFitsTga(slot.Width, slot.Height,
                                "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
             }
@@ -98,11 +53,16 @@ void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
     RequireNothingInTheWay(context.files, outputs);
 }
 
-std::string Line(const std::string& text) { return text + std::string(Manifest::LineEnd); }
+std::string Line(std::string_view text) { return std::string(text) + std::string(Manifest::LineEnd); }
 
 std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count)); }
 
 }  // namespace
+
+std::string TgaBaseName(const std::string& entryName, int32_t imageIndex)
+{
+    return entryName + "_" + AtLeastThreeDigits(imageIndex);
+}
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
@@ -133,7 +93,7 @@ void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t
     if (imageIndex >= SlotCount || imageIndex < 0)
         imageIndex = 0;
     const auto sprite = Format::ReadSprite(*file, entry);
-    LoadSlot(context.image, *file, entry, sprite.slots[static_cast<size_t>(imageIndex)], imageIndex, true);
+    Format::LoadSlot(context.image, *file, entry, sprite.slots[static_cast<size_t>(imageIndex)], imageIndex, true);
 }
 
 std::string ExtractImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex,
@@ -158,7 +118,7 @@ std::string ExtractImage(ModuleContext& context, State& state, int32_t entryInde
             imageIndex = 0;
         const auto sprite = Format::ReadSprite(*file, entry);
         const auto& slot = sprite.slots[static_cast<size_t>(imageIndex)];
-        LoadSlot(context.image, *file, entry, slot, imageIndex, false);
+        Format::LoadSlot(context.image, *file, entry, slot, imageIndex, false);
         hotspots = Format::HotspotLine(slot);
     }
     file.reset();
@@ -178,19 +138,20 @@ void ExtractAll(ModuleContext& context, State& state)
     std::string manifest = Line("; Rebuild data for " + context.container.FileTitle);
     manifest += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, count "
                      "of images, and hotspot coordinates for each image.");
-    manifest += CountLine(count) + Line(Separator);
+    manifest += CountLine(count) + Line(ManifestText::Separator);
     for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
         const VehicleEntry& entry = entries[static_cast<size_t>(i)];
         const bool shadow = Format::IsShadowRecord(*file, entry);
         const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
-        manifest += Line(entry.Name) + Line(shadow ? "SHADOW" : "VEHICLE") + CountLine(images);
+        manifest += Line(entry.Name) + Line(shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
+                    CountLine(images);
         for (int32_t j = 0; j < images; ++j) {
             int32_t imageIndex = j;
             manifest += Line(ExtractImage(context, state, i, imageIndex, TgaBaseName(entry.Name, j)));
             context.window.Yield();
         }
         if (!shadow)
-            manifest += Line(Separator);
+            manifest += Line(ManifestText::Separator);
         context.window.SetProgress(ProgressPercent(i + 1, count));
     }
     // Written last, so that an extraction that fails part-way leaves no

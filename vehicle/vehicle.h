@@ -62,6 +62,10 @@ void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t
 // layout, otherwise the rows are packed. The beep code beeps through window.
 void DecodeShadow(Brimwork::ImageBuffer& image, Brimwork::WindowInterface& window, const State& state, bool pad);
 
+// "<entry name>_<nnn>": the name of a slot's or frame's TGA file without
+// ".tga", the number with at least three digits.
+std::string TgaBaseName(const std::string& entryName, int32_t imageIndex);
+
 // Writes every slot and frame as "<name>_<nnn>.tga" into the working
 // folder and the manifest "<container full path>.txt".
 void ExtractAll(ModuleContext& context, State& state);
@@ -70,5 +74,24 @@ void ExtractAll(ModuleContext& context, State& state);
 // in the working folder, and returns its manifest line of hotspot values.
 std::string ExtractImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex,
                          const std::string& baseName);
+
+// Rounds a packed image to the two colours of a shadow in place: 0x7FFF
+// stays white and 0x0000 black (bit 15 aside); any other word is white
+// when its red, green and blue values add up to at least 47, else black.
+// Returns how many pixels it rounded.
+int64_t RoundToShadow(Brimwork::ImageBuffer& packed);
+
+// Codes a packed black-and-white image into state's frame header, row
+// table and run-length data, with one fixed encoding: a row white
+// throughout is -1 in the table; other rows are their runs from column 0,
+// white as 0 n and black as 245 n, split into pieces of at most 255, a
+// closing white run written as 237. Hotspots are left 0. A frame the
+// format cannot hold is an Error naming `fileName`.
+void EncodeShadow(const Brimwork::ImageBuffer& packed, State& state, const std::string& fileName);
+
+// Rebuilds the chosen container from "<its name>.txt", the TGA files
+// beside it and the container itself, which supplies what the manifest
+// does not carry; replaces it in one step and lists it.
+void Rebuild(ModuleContext& context);
 
 }  // namespace AZP

@@ -21,12 +21,6 @@ std::vector<uint8_t> ReadRecord(ReadableFile& file, int64_t offset, int64_t size
     return record;
 }
 
-VehicleEntry DecodeEntry(std::span<const uint8_t> record)
-{
-    return VehicleEntry{TrimAtNul(Bytes::TextAt(record, 0, NameSize)), Bytes::Int32At(record, 256),
-                        Bytes::Int32At(record, 260)};
-}
-
 ShadowFrame DecodeFrame(std::span<const uint8_t> header)
 {
     ShadowFrame frame;
@@ -61,6 +55,12 @@ ShadowFrame ReadFrameHeader(ReadableFile& file, const VehicleEntry& entry, int32
     return frame;
 }
 
+// Where a slot's pixels begin: counted from the end of its record.
+int64_t SlotPixelOffset(const VehicleEntry& entry, const Slot& slot)
+{
+    return int64_t{entry.RecordOffset} + RecordSize + slot.PixelOffset;
+}
+
 bool IndexHolds(const FrameIndex& index, const ReadableFile& file, const VehicleEntry& entry)
 {
     return index.file == file.Path() && index.stamp == file.Stamp() && index.recordOffset == entry.RecordOffset &&
@@ -69,12 +69,18 @@ bool IndexHolds(const FrameIndex& index, const ReadableFile& file, const Vehicle
 
 }  // namespace
 
+VehicleEntry DecodeEntry(std::span<const uint8_t> record)
+{
+    return VehicleEntry{TrimAtNul(Bytes::TextAt(record, 0, NameSize)), Bytes::Int32At(record, 256),
+                        Bytes::Int32At(record, 260)};
+}
+
 int32_t ReadEntryCount(ReadableFile& file)
 {
     return Bytes::Int32At(ReadRecord(file, 0, CountSize, "the entry count"), 0);
 }
 
-std::vector<VehicleEntry> ReadEntries(ReadableFile& file, int32_t count)
+std::vector<uint8_t> ReadEntryTable(ReadableFile& file, int32_t count)
 {
     if (count <= 0)
         return {};
@@ -82,7 +88,12 @@ std::vector<VehicleEntry> ReadEntries(ReadableFile& file, int32_t count)
     if (bytes > file.Size() - CountSize)
         ThrowDamaged(file.Path().string(),
                      "its table of " + std::to_string(count) + " entries reaches past the end of the file");
-    const auto table = ReadRecord(file, CountSize, bytes, "the entry table");
+    return ReadRecord(file, CountSize, bytes, "the entry table");
+}
+
+std::vector<VehicleEntry> ReadEntries(ReadableFile& file, int32_t count)
+{
+    const auto table = ReadEntryTable(file, count);
     std::vector<VehicleEntry> entries;
     for (size_t offset = 0; offset < table.size(); offset += EntrySize)
         entries.push_back(DecodeEntry(std::span(table).subspan(offset, EntrySize)));
@@ -104,9 +115,13 @@ bool IsShadowRecord(ReadableFile& file, const VehicleEntry& entry)
     return Bytes::TextAt(tag, 0, tag.size()) == "IRPS";
 }
 
-VehicleSprite ReadSprite(ReadableFile& file, const VehicleEntry& entry)
+std::vector<uint8_t> ReadSpriteRecord(ReadableFile& file, const VehicleEntry& entry)
 {
-    const auto record = ReadRecord(file, entry.RecordOffset, RecordSize, "the record of entry \"" + entry.Name + "\"");
+    return ReadRecord(file, entry.RecordOffset, RecordSize, "the record of entry \"" + entry.Name + "\"");
+}
+
+VehicleSprite DecodeSprite(std::span<const uint8_t> record)
+{
     VehicleSprite sprite;
     for (size_t j = 0; j < sprite.slots.size(); ++j) {
         Slot& slot = sprite.slots[j];
@@ -119,11 +134,59 @@ VehicleSprite ReadSprite(ReadableFile& file, const VehicleEntry& entry)
     return sprite;
 }
 
+VehicleSprite ReadSprite(ReadableFile& file, const VehicleEntry& entry)
+{
+    return DecodeSprite(ReadSpriteRecord(file, entry));
+}
+
+void PutSlot(std::span<uint8_t> record, int32_t slotIndex, const Slot& slot)
+{
+    const auto j = static_cast<size_t>(slotIndex);
+    for (size_t k = 0; k < 4; ++k)
+        Bytes::PutInt32(record, 8 + 16 * j + 4 * k, slot.Hotspot[k]);
+    Bytes::PutInt32(record, 280 + 8 * j, slot.Width);
+    Bytes::PutInt32(record, 284 + 8 * j, slot.Height);
+    Bytes::PutInt32(record, 416 + 4 * j, slot.PixelOffset);
+}
+
+void CheckSlot(ReadableFile& file, const VehicleEntry& entry, const Slot& slot, int32_t slotIndex)
+{
+    const std::string what = "slot " + std::to_string(slotIndex) + " of entry \"" + entry.Name + "\"";
+    const std::string size = std::to_string(slot.Width) + " x " + std::to_string(slot.Height);
+    if (slot.Width < 0 || slot.Height < 0)
+        ThrowDamaged(file.Path().string(), what + " has a negative size (" + size + ")");
+    if (slot.Width == 0 || slot.Height == 0)
+        return;
+    const int64_t offset = SlotPixelOffset(entry, slot);
+    if (offset < 0 || int64_t{slot.Width} * slot.Height * 2 > file.Size() - offset)
+        ThrowDamaged(file.Path().string(), "the pixels of " + what + " (" + size + ") reach past the end of the file");
+}
+
+void LoadSlot(ImageBuffer& image, ReadableFile& file, const VehicleEntry& entry, const Slot& slot, int32_t slotIndex,
+              bool display)
+{
+    CheckSlot(file, entry, slot, slotIndex);
+    if (slot.Width == 0 || slot.Height == 0) {
+        MakeEmptyImage(image);
+        return;
+    }
+    ImageBuffer loaded{slot.Width, slot.Height, {}};
+    if (display)
+        ReadPadded(loaded, file, SlotPixelOffset(entry, slot));
+    else
+        ReadPacked(loaded, file, SlotPixelOffset(entry, slot));
+    image = std::move(loaded);
+}
+
+std::vector<uint8_t> ReadShadowHeader(ReadableFile& file, const VehicleEntry& entry)
+{
+    return ReadRecord(file, entry.RecordOffset, ShadowHeaderSize,
+                      "the shadow header of entry \"" + entry.Name + "\"");
+}
+
 int16_t ReadFrameCount(ReadableFile& file, const VehicleEntry& entry)
 {
-    const auto header =
-        ReadRecord(file, entry.RecordOffset, ShadowHeaderSize, "the shadow header of entry \"" + entry.Name + "\"");
-    return Bytes::Int16At(header, 10);
+    return Bytes::Int16At(ReadShadowHeader(file, entry), FrameCountOffset);
 }
 
 void ReadFrame(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex, State& state)
@@ -148,6 +211,21 @@ void ReadFrame(ReadableFile& file, const VehicleEntry& entry, int32_t frameIndex
     state.ShadowData.assign(body.begin() + 2 * frame.Height, body.end());
     if (index.frameStarts.size() == static_cast<size_t>(frameIndex) + 1)
         index.frameStarts.push_back(start + FrameHeaderSize + frame.DataSize);
+}
+
+std::vector<uint8_t> FrameBytes(const State& state)
+{
+    std::vector<uint8_t> bytes;
+    bytes.reserve(FrameHeaderSize + 2 * state.RowOffsets.size() + state.ShadowData.size());
+    Bytes::AppendInt16(bytes, state.frame.Width);
+    Bytes::AppendInt16(bytes, state.frame.Height);
+    Bytes::AppendInt16(bytes, state.frame.Hotspot[0]);
+    Bytes::AppendInt16(bytes, state.frame.Hotspot[1]);
+    Bytes::AppendInt32(bytes, state.frame.DataSize);
+    for (int16_t offset : state.RowOffsets)
+        Bytes::AppendInt16(bytes, offset);
+    bytes.insert(bytes.end(), state.ShadowData.begin(), state.ShadowData.end());
+    return bytes;
 }
 
 std::string HotspotLine(const Slot& slot)

@@ -174,15 +174,20 @@ TEST(CliMessages, ExtractOfAContainerWithoutEntriesAsksForAFile)
     EXPECT_EQ(folder.Names(), Names{"empty.gdg"});
 }
 
-TEST(CliMessages, VehicleFilesAreNotRebuilt)
+TEST(CliMessages, VehicleRebuildReportsRoundingAndStillSucceeds)
 {
     TempFolder folder;
-    Samples::WriteBytes(folder / "HANGAR.Azp", {0, 0, 0, 0});  // a vehicle file of no entries
-    WriteText(folder / "EXTRACT.DAT", "units.gdg\r\n 0 \r\n 0 \r\n");
-
-    ExpectFailure(RunCli({"rebuild", (folder / "HANGAR.Azp").string()}),
-                  "Extraction Error.: This feature not yet implemented.  Sorry.\n");
-    EXPECT_EQ(folder.Names(), (Names{"EXTRACT.DAT", "HANGAR.Azp"}));
+    const fs::path file = folder / "HANGAR.Azp";
+    Samples::WriteBytes(file, Samples::BuildVehicleFile({{"s", 0, true, {}, {Samples::EncodeShadow({{true}})}}}));
+    ExpectFailure(RunCli({"rebuild", file.string()}),
+                  "Rebuild Error: Error: No HANGAR.Azp.txt file found in current directory.  Can't rebuild.\n");
+    ASSERT_EQ(RunCli({"extract", file.string()}).exitCode, 0);
+    WriteText(folder / "s_000.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x10\x20\x10\x42", 20));
+    const CliResult rebuilt = RunCli({"rebuild", file.string()});
+    EXPECT_EQ(rebuilt.exitCode, 0);
+    EXPECT_EQ(rebuilt.err, "Rebuild: The rebuild rounded 1 pixel of shadow frames to black or white (white where "
+                           "red, green and blue add up to at least 47):\ns_000.tga: 1 pixel\n");
+    EXPECT_EQ(folder.Names(), Names{"HANGAR.Azp"});
 }
 
 TEST(CliFailures, MissingOrDamagedFilesAreErrorsNamingTheFile)
@@ -218,7 +223,7 @@ TEST(CliFailures, MissingOrDamagedFilesAreErrorsNamingTheFile)
     EXPECT_NE(pastEnd.err.find("units.gdg"), std::string::npos) << pastEnd.err;
 }
 
-TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpWithZero)
+TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpOrVersionWithZero)
 {
     for (const Names& arguments : {Names{}, Names{"show", "units.gdg"}, Names{"list"},
                                    Names{"list", "a.gdg", "b.gdg"}, Names{"list", ""}}) {
@@ -234,6 +239,12 @@ TEST(CliUsage, WrongCommandLinesExitWithTwoAndHelpWithZero)
         CliResult result = RunCli(arguments, {folder.path()});
         ExpectSilentSuccess(result);
         EXPECT_EQ(result.out.rfind("Usage: brimwork-cli", 0), 0u);
+    }
+    // --version names the program and the build's version, wherever it stands.
+    for (const Names& arguments : {Names{"--version"}, Names{"list", "--version"}, Names{"--version", "--help"}}) {
+        CliResult result = RunCli(arguments, {folder.path()});
+        ExpectSilentSuccess(result);
+        EXPECT_EQ(result.out, "brimwork-cli " BRIMWORK_VERSION "\n") << ::testing::PrintToString(arguments);
     }
     EXPECT_EQ(folder.Names(), Names{"units.gdg"});
 }

@@ -40,7 +40,6 @@ using Samples::Picture;
 using FolderContents = std::map<std::string, std::string>;
 
 constexpr int Runs = 50;
-constexpr const char* ContainerName = "big.gdg";
 constexpr const char* WorkFileName = "REBUILD.TMP";
 
 // 1.5 MB of pixels in 12 images, so that a rebuild takes long enough to be
@@ -57,6 +56,39 @@ std::vector<GadgetEntry> BigEntries(bool edited)
     if (edited)
         entries[0].images[0] = Samples::Solid(200, 100, Samples::Rgb555(31, 0, 0));
     return entries;
+}
+
+// About 1.5 MB of vehicle slots and a shadow of many frames.
+std::vector<Samples::VehicleEntry> BigVehicles(bool edited)
+{
+    Samples::VehicleEntry truck{"TRUCK", 1, false, {}, {}};
+    for (int j = 0; j < 17; ++j)
+        truck.slots.push_back({j % 2 == 0 ? Samples::Gradient(256, 160) : Samples::Stripes(256, 160), {j, j, j, j}});
+    if (edited)
+        truck.slots[0].image = Samples::Solid(200, 100, Samples::Rgb555(31, 0, 0));
+    Samples::VehicleEntry shadow{"TRUCK_S", 2, true, {}, {}};
+    for (int f = 0; f < 200; ++f)
+        shadow.frames.push_back(Samples::EncodeShadow(std::vector<std::vector<bool>>(20, std::vector<bool>(30, f % 2 == 0))));
+    return {truck, shadow};
+}
+
+// A container, its rebuilt form, and the TGA file that an edit changes.
+struct KillCase {
+    std::string label;
+    std::string containerName;
+    std::string manifestName;
+    std::vector<uint8_t> old;
+    std::vector<uint8_t> rebuilt;
+    std::string editedFile;
+    Picture edit;
+};
+
+std::vector<KillCase> KillCases()
+{
+    return {{"Gadget", "big.gdg", "EXTRACT.DAT", Samples::BuildGadgetFile(9, BigEntries(false)),
+             Samples::BuildGadgetFile(9, BigEntries(true)), "PART0_000.tga", BigEntries(true)[0].images[0]},
+            {"Vehicle", "big.azp", "big.azp.txt", Samples::BuildVehicleFile(BigVehicles(false)),
+             Samples::BuildVehicleFile(BigVehicles(true)), "TRUCK_000.tga", BigVehicles(true)[0].slots[0].image}};
 }
 
 std::string Bytes(const fs::path& path) { return ReadWholeFile(RealFileSystem(), path, int64_t{1} << 30); }
@@ -79,11 +111,11 @@ void Empty(const TempFolder& folder)
 
 // The container is copied; the inputs, which a rebuild only reads and
 // deletes, are linked.
-void Stage(const TempFolder& from, const TempFolder& to)
+void Stage(const TempFolder& from, const TempFolder& to, const std::string& containerName)
 {
     Empty(to);
     for (const auto& name : from.Names()) {
-        if (name == ContainerName)
+        if (name == containerName)
             fs::copy_file(from / name, to / name);
         else
             fs::create_hard_link(from / name, to / name);
@@ -130,28 +162,29 @@ std::vector<Clock::duration> KillMoments(Clock::duration span, std::mt19937& ran
     return moments;
 }
 
-class KilledRebuild : public ::testing::Test {
+class KilledRebuild : public ::testing::TestWithParam<KillCase> {
 public:
     void SetUp() override
     {
-        const auto old = Samples::BuildGadgetFile(9, BigEntries(false));
-        Samples::WriteBytes(master / ContainerName, old);
-        oldContainer = Bytes(old);
-        newContainer = Bytes(Samples::BuildGadgetFile(9, BigEntries(true)));
-        ASSERT_EQ(RunCli({"extract", (master / ContainerName).string()}).exitCode, 0);
-        const Picture edit = BigEntries(true)[0].images[0];
-        WriteTGA(RealFileSystem(), master / "PART0_000.tga", ImageBuffer{edit.width, edit.height, edit.Bytes()});
+        const KillCase& kind = GetParam();
+        containerName = kind.containerName;
+        Samples::WriteBytes(master / containerName, kind.old);
+        oldContainer = Bytes(kind.old);
+        newContainer = Bytes(kind.rebuilt);
+        ASSERT_EQ(RunCli({"extract", (master / containerName).string()}).exitCode, 0);
+        const Picture& edit = kind.edit;
+        WriteTGA(RealFileSystem(), master / kind.editedFile, ImageBuffer{edit.width, edit.height, edit.Bytes()});
         inputs = Contents(master);
-        inputs.erase(ContainerName);
+        inputs.erase(containerName);
     }
 
     // A rebuild left to finish, from whatever the folder holds now.
     void ExpectCompleteRebuild()
     {
-        const CliResult result = RunCli({"rebuild", (folder / ContainerName).string()});
+        const CliResult result = RunCli({"rebuild", (folder / containerName).string()});
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(folder.Names(), std::vector<std::string>{ContainerName});
-        EXPECT_TRUE(Bytes(folder / ContainerName) == newContainer);
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{containerName});
+        EXPECT_TRUE(Bytes(folder / containerName) == newContainer);
     }
 
     // The container is whole, old or new; while it is old every input is
@@ -159,7 +192,7 @@ public:
     // was and the manifest never stays without its TGA files.
     void ExpectWhole(FolderContents now, const std::string& when)
     {
-        const auto container = now.extract(ContainerName);
+        const auto container = now.extract(containerName);
         ASSERT_FALSE(container.empty()) << when << ": the container is gone";
         const bool old = container.mapped() == oldContainer;
         ASSERT_TRUE(old || container.mapped() == newContainer)
@@ -175,11 +208,12 @@ public:
         ++newCount;
         for (const auto& [name, bytes] : now)
             EXPECT_TRUE(inputs.contains(name) && inputs.at(name) == bytes) << when << ": " << name << " changed";
-        if (now.contains("EXTRACT.DAT")) {
+        if (now.contains(GetParam().manifestName)) {
             EXPECT_EQ(now.size(), inputs.size()) << when << ": the manifest stays without all its TGA files";
         }
     }
 
+    std::string containerName;
     TempFolder master;
     TempFolder folder;
     std::string oldContainer;
@@ -189,14 +223,14 @@ public:
     int newCount = 0;
 };
 
-TEST_F(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
+TEST_P(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
 {
     // The longest of three whole rebuilds sets the span of the kill moments,
     // so that some kills come after the container has been replaced.
     const auto started = Clock::now();
     Clock::duration rebuildTime{};
     for (int i = 0; i < 3; ++i) {
-        Stage(master, folder);
+        Stage(master, folder, containerName);
         const auto start = Clock::now();
         ExpectCompleteRebuild();
         rebuildTime = std::max(rebuildTime, Clock::now() - start);
@@ -210,8 +244,8 @@ TEST_F(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
         const std::string when =
             "killed after " + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(moment).count()) +
             " us (seed " + std::to_string(seed) + ")";
-        Stage(master, folder);
-        const pid_t child = StartRebuild(folder / ContainerName);
+        Stage(master, folder, containerName);
+        const pid_t child = StartRebuild(folder / containerName);
         std::this_thread::sleep_for(moment);
         KillAndReap(child);
         ExpectWhole(Contents(folder), when);
@@ -231,6 +265,9 @@ TEST_F(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
     EXPECT_GT(oldCount, 0) << "no kill came before the container was replaced";
     EXPECT_GT(newCount, 0) << "no kill came after the container was replaced";
 }
+
+INSTANTIATE_TEST_SUITE_P(EachKind, KilledRebuild, ::testing::ValuesIn(KillCases()),
+                         [](const ::testing::TestParamInfo<KillCase>& info) { return info.param.label; });
 
 }  // namespace
 }  // namespace Brimwork::Testing

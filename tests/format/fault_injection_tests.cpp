@@ -79,10 +79,10 @@ void WriteImage(const fs::path& path, const Picture& picture)
     WriteTGA(RealFileSystem(), path, ImageBuffer{picture.width, picture.height, picture.Bytes()});
 }
 
-enum class Procedure { GadgetRebuild, ScreenRebuild, GadgetExtraction, ScreenExtraction, VehicleExtraction };
+enum class Procedure { GadgetRebuild, ScreenRebuild, VehicleRebuild, GadgetExtraction, ScreenExtraction, VehicleExtraction };
 
-constexpr std::array AllRuns{Procedure::GadgetRebuild, Procedure::ScreenRebuild, Procedure::GadgetExtraction,
-                             Procedure::ScreenExtraction, Procedure::VehicleExtraction};
+constexpr std::array AllRuns{Procedure::GadgetRebuild,    Procedure::ScreenRebuild,    Procedure::VehicleRebuild,
+                             Procedure::GadgetExtraction, Procedure::ScreenExtraction, Procedure::VehicleExtraction};
 
 std::string_view NameOf(Procedure run)
 {
@@ -91,6 +91,8 @@ std::string_view NameOf(Procedure run)
         return "GadgetRebuild";
     case Procedure::ScreenRebuild:
         return "ScreenRebuild";
+    case Procedure::VehicleRebuild:
+        return "VehicleRebuild";
     case Procedure::GadgetExtraction:
         return "GadgetExtraction";
     case Procedure::ScreenExtraction:
@@ -101,7 +103,10 @@ std::string_view NameOf(Procedure run)
     return "Unknown";
 }
 
-bool IsRebuild(Procedure run) { return run == Procedure::GadgetRebuild || run == Procedure::ScreenRebuild; }
+bool IsRebuild(Procedure run)
+{
+    return run == Procedure::GadgetRebuild || run == Procedure::ScreenRebuild || run == Procedure::VehicleRebuild;
+}
 
 constexpr int32_t HeaderValue = -4;
 
@@ -142,13 +147,18 @@ public:
         switch (run) {
         case Procedure::GadgetRebuild:
             rebuilt_ = BuildGadgetFile(HeaderValue, Gadgets(true));
-            PrepareRebuild("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)), "LAMP_000.tga",
-                           Gadgets(true)[2].images[0]);
+            PrepareRebuild("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)),
+                           {{"LAMP_000.tga", Gadgets(true)[2].images[0]}});
             break;
         case Procedure::ScreenRebuild:
             rebuilt_ = BuildScreenFile(HeaderValue, Screens(true));
-            PrepareRebuild("SCREENS.PIX", BuildScreenFile(HeaderValue, Screens(false)), "MENU.tga",
-                           Screens(true)[1].image);
+            PrepareRebuild("SCREENS.PIX", BuildScreenFile(HeaderValue, Screens(false)),
+                           {{"MENU.tga", Screens(true)[1].image}});
+            break;
+        case Procedure::VehicleRebuild:
+            rebuilt_ = BuildVehicleFile(Vehicles(true));
+            PrepareRebuild("CARS.AZP", BuildVehicleFile(Vehicles(false)),
+                           {{"truck_001.tga", Vehicles(true)[0].slots[1].image}, {"truck_s_001.tga", Solid(2, 1, 0x7FFF)}});
             break;
         case Procedure::GadgetExtraction:
             PrepareExtraction("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)),
@@ -212,6 +222,9 @@ private:
             case Procedure::ScreenRebuild:
                 PIX::Rebuild(context);
                 break;
+            case Procedure::VehicleRebuild:
+                AZP::Rebuild(context);
+                break;
             case Procedure::GadgetExtraction:
                 GDG::ExtractAll(context);
                 break;
@@ -233,11 +246,14 @@ private:
     {
         RecordingWindow window;
         ImageBuffer image;
+        AZP::State state;
         ModuleContext context{image, container_, folder_.path(), window, RealFileSystem()};
         if (run_ == Procedure::GadgetRebuild)
             GDG::ExtractAll(context);
-        else
+        else if (run_ == Procedure::ScreenRebuild)
             PIX::ExtractAll(context);
+        else
+            AZP::ExtractAll(context, state);
     }
 
     void Choose(const std::string& name)
@@ -246,15 +262,16 @@ private:
         container_ = {folder_ / name, name};
     }
 
-    // The container, what extracting it left, one image edited, and a
+    // The container, what extracting it left, images edited, and a
     // "REBUILD.TMP" left over from a rebuild that was stopped.
-    void PrepareRebuild(const std::string& name, const std::vector<uint8_t>& old, const std::string& editedFile,
-                        const Picture& edit)
+    void PrepareRebuild(const std::string& name, const std::vector<uint8_t>& old,
+                        const std::vector<std::pair<std::string, Picture>>& edits)
     {
         Choose(name);
         WriteBytes(folder_ / name, old);
         ExtractWithRealFiles();
-        WriteImage(folder_ / editedFile, edit);
+        for (const auto& [file, picture] : edits)
+            WriteImage(folder_ / file, picture);
         WriteBytes(folder_ / RebuildWorkFile::Name, {'o', 'l', 'd'});
         start_ = Contents(folder_);
         finished_ = {{name, rebuilt_}};
@@ -304,7 +321,9 @@ private:
             EXPECT_NE(name, RebuildWorkFile::Name);
             EXPECT_TRUE(start_.contains(name) && start_.at(name) == bytes) << name << " is not an input as it was";
         }
-        const std::string manifest = run_ == Procedure::GadgetRebuild ? GDG::ManifestName : containerName_ + ".DAT";
+        const std::string manifest = run_ == Procedure::GadgetRebuild   ? GDG::ManifestName
+                                     : run_ == Procedure::ScreenRebuild ? containerName_ + ".DAT"
+                                                                        : containerName_ + ".txt";
         if (!now.contains(manifest))
             return;
         for (const auto& [name, bytes] : start_) {

@@ -26,6 +26,7 @@
 #include "app/progress_dialog.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "image/tga.h"
 #include "samples/sample_containers.h"
 #include "tests/window/scripted_dialogs.h"
 
@@ -495,24 +496,30 @@ private Q_SLOTS:
         QVERIFY(h.dialogs.messages.empty());
     }
 
-    void rebuildOfVehicleFileAnswersWithMessage()
+    void rebuildOfVehicleFileShowsTheEditAndTheRounding()
     {
         Harness h;
         Samples::VehicleEntry car{"car", 0, false, std::vector<Samples::VehicleSlot>(17), {}};
         car.slots[0].image = FourColours();
-        const fs::path file = h.Write("HANGAR.Azp", Samples::BuildVehicleFile({car}));
+        Samples::VehicleEntry shadow{"shade", 0, true, {}, {}};
+        shadow.frames.push_back(Samples::EncodeShadow({{true, false, true}}));
+        const fs::path file = h.Write("HANGAR.Azp", Samples::BuildVehicleFile({car, shadow}));
         h.Open(file);
-        QCOMPARE(h.form.CurrentSession().FileKind(), int32_t{VehicleFileKind});
-        h.form.List1()->setCurrentRow(0);
-        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:4x1"));
+        h.form.MnuFileExtract()->trigger();
+        const Samples::Picture grey{2, 1, {Samples::Rgb555(16, 16, 16), 0x0842}};
+        WriteTGA(RealFileSystem(), h.folder / "shade_000.tga", ImageBuffer{grey.width, grey.height, grey.Bytes()});
 
         h.form.MnuFileRebuild()->trigger();
-        QCOMPARE(h.Messages(), QStringList({"Extraction Error.|This feature not yet implemented.  Sorry."}));
-        QVERIFY(h.atMessages[0].dialogShown && !h.atMessages[0].formEnabled);
+        QCOMPARE(h.Messages(), QStringList({"Rebuild|The rebuild rounded 2 pixels of shadow frames to black or white "
+                                            "(white where red, green and blue add up to at least 47):\n"
+                                            "shade_000.tga: 2 pixels"}));
         QCOMPARE(h.atMessages[0].title, QStringLiteral("Rebuilding ...."));
-        QCOMPARE(h.atMessages[0].progress, 0);
         QVERIFY(h.Idle());
         QCOMPARE(QDir(h.temp.path()).entryList(QDir::Files), QStringList({"HANGAR.Azp"}));
+        QCOMPARE(h.List(), QStringList({"car", "shade"}));
+        h.form.List1()->setCurrentRow(1);
+        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:2x1"));
+        QCOMPARE(Names(h.Screen()).mid(0, 2), QStringList({"#ffffff", "#000000"}));
     }
 
     void shadowFramesStepAndWrapInBlackAndWhite()

@@ -1,0 +1,412 @@
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <vector>
+
+#include "core/bytes.h"
+#include "core/checked.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/folder_index.h"
+#include "core/manifest.h"
+#include "core/names.h"
+#include "core/rebuild_steps.h"
+#include "core/window.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "vehicle/vehicle.h"
+#include "vehicle/vehicle_format.h"
+#include "vehicle/vehicle_manifest.h"
+
+namespace AZP {
+
+using namespace Brimwork;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t MostFrames = std::numeric_limits<int16_t>::max();
+constexpr size_t ListedRoundedFiles = 20;
+
+// What the container supplies for one entry: everything the manifest does
+// not carry.
+struct SourceEntry {
+    Format::VehicleEntry entry;
+    std::vector<uint8_t> tableRecord;  // the 264 bytes as stored, junk after the name included
+    bool shadow = false;
+    int32_t frameCount = 0;  // of a shadow record; 0 when it is below 0
+};
+
+struct Source {
+    int32_t count = 0;
+    std::vector<SourceEntry> entries;
+};
+
+struct ImagePlan {
+    std::array<int32_t, 4> hotspot{};
+    fs::path tga;
+};
+
+// One block of the manifest: a hotspot line per slot or frame.
+struct EntryPlan {
+    std::vector<ImagePlan> images;
+};
+
+Source ReadSource(ReadableFile& file)
+{
+    Source source;
+    source.count = Format::ReadEntryCount(file);
+    const auto table = Format::ReadEntryTable(file, source.count);
+    for (size_t offset = 0; offset < table.size(); offset += Format::EntrySize) {
+        SourceEntry entry;
+        entry.tableRecord.assign(table.begin() + static_cast<std::ptrdiff_t>(offset),
+                                 table.begin() + static_cast<std::ptrdiff_t>(offset + Format::EntrySize));
+        entry.entry = Format::DecodeEntry(entry.tableRecord);
+        RequirePlainFileName(entry.entry.Name, "The entry name");
+        entry.shadow = Format::IsShadowRecord(file, entry.entry);
+        if (entry.shadow)
+            entry.frameCount = std::max<int32_t>(Format::ReadFrameCount(file, entry.entry), 0);
+        source.entries.push_back(std::move(entry));
+    }
+    return source;
+}
+
+std::string Where(const std::string& manifestName, int line)
+{
+    return manifestName + ", line " + std::to_string(line);
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Separator lines between blocks are comments. A vehicle block ends with
+// one; an entry whose own name is the separator text is told apart by
+// its place.
+void SkipSeparators(Manifest::Reader& reader, bool afterVehicle, const std::string& nextName)
+{
+    if (nextName == ManifestText::Separator) {
+        if (afterVehicle && reader.PeekLine() == ManifestText::Separator)
+            reader.ReadLine("a separator line");
+        return;
+    }
+    while (!reader.AtEnd() && reader.PeekLine() == ManifestText::Separator)
+        reader.ReadLine("a separator line");
+}
+
+void ReadBlockHead(Manifest::Reader& reader, const std::string& manifestName, const SourceEntry& source,
+                   const std::string& which)
+{
+    int line = reader.LineNumber();
+    const std::string name = reader.ReadLine("the name of " + which);
+    if (name != source.entry.Name)
+        throw Error(Where(manifestName, line) + ": the name of " + which + " is \"" + name +
+                    "\", but that entry of the container is named \"" + source.entry.Name + "\"");
+    line = reader.LineNumber();
+    const std::string kind = Trimmed(reader.ReadLine("the kind of " + which));
+    if (kind != ManifestText::VehicleKind && kind != ManifestText::ShadowKind)
+        throw Error(Where(manifestName, line) + ": the kind of " + which + " is \"" + kind +
+                    "\", neither VEHICLE nor SHADOW");
+    if (kind != (source.shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind))
+        throw Error(Where(manifestName, line) + ": " + which + " is marked " + kind + ", but its record in the " +
+                    "container is a " + (source.shadow ? "shadow" : "vehicle") + " record");
+}
+
+int32_t ReadImageCount(Manifest::Reader& reader, const std::string& manifestName, const SourceEntry& source,
+                       const std::string& which)
+{
+    const int line = reader.LineNumber();
+    const int32_t count = reader.ReadNumbersOnLine("the image count of " + which, 1).front();
+    if (!source.shadow && count != SlotCount)
+        throw Error(Where(manifestName, line) + ": the image count of " + which + " is " + std::to_string(count) +
+                    ", but a vehicle entry holds 17 images");
+    if (source.shadow && (count < 0 || count > MostFrames))
+        throw Error(Where(manifestName, line) + ": the frame count of " + which + " is " + std::to_string(count) +
+                    ", but a shadow holds 0 to 32767 frames");
+    return count;
+}
+
+EntryPlan ReadBlock(Manifest::Reader& reader, const std::string& manifestName, const SourceEntry& source,
+                    const std::string& which)
+{
+    ReadBlockHead(reader, manifestName, source, which);
+    const int32_t count = ReadImageCount(reader, manifestName, source, which);
+    EntryPlan plan;
+    plan.images.resize(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; ++j) {
+        const std::string image = (source.shadow ? "frame " : "slot ") + std::to_string(j) + " of " + which;
+        const int line = reader.LineNumber();
+        const auto values = reader.ReadNumbersOnLine("the hotspots of " + image, source.shadow ? 2 : 4);
+        for (int32_t value : values)
+            if (source.shadow && value != static_cast<int16_t>(value))
+                throw Error(Where(manifestName, line) + ": a hotspot of " + image + " does not fit in 16 bits: " +
+                            std::to_string(value));
+        std::copy(values.begin(), values.end(), plan.images[static_cast<size_t>(j)].hotspot.begin());
+    }
+    return plan;
+}
+
+// The manifest must describe the container it sits beside: the same
+// entries, names and kinds in the same order.
+std::vector<EntryPlan> ReadManifest(const std::string& text, const std::string& manifestName, const Source& source)
+{
+    Manifest::Reader reader(text, manifestName);
+    reader.ReadLine("line 1");
+    reader.ReadLine("line 2");
+    const int countLine = reader.LineNumber();
+    const int32_t count = reader.ReadNumbersOnLine("the entry count", 1).front();
+    if (count != source.count)
+        throw Error(Where(manifestName, countLine) + ": the entry count is " + std::to_string(count) +
+                    ", but the container holds " + std::to_string(source.count));
+    reader.ReadLine("line 4");
+    std::vector<EntryPlan> plans;
+    bool afterVehicle = false;
+    for (const SourceEntry& entry : source.entries) {
+        SkipSeparators(reader, afterVehicle, entry.entry.Name);
+        const std::string which = "entry " + std::to_string(plans.size() + 1) + " of " + std::to_string(count);
+        plans.push_back(ReadBlock(reader, manifestName, entry, which));
+        afterVehicle = !entry.shadow;
+    }
+    SkipSeparators(reader, afterVehicle, {});
+    if (!reader.AtEnd())
+        throw Error(Where(manifestName, reader.LineNumber()) + ": the manifest goes on after its " +
+                    std::to_string(count) + " entries");
+    return plans;
+}
+
+// Every slot and frame needs its TGA file; none is read yet.
+void FindTgaFiles(const FolderIndex& folder, const Source& source, std::vector<EntryPlan>& plans)
+{
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const SourceEntry& entry = source.entries[i];
+        auto& images = plans[i].images;
+        for (size_t j = 0; j < images.size(); ++j) {
+            const auto number = static_cast<int32_t>(j);
+            images[j].tga = folder.RequireTgaFile(TgaBaseName(entry.entry.Name, number) + ".tga",
+                                                  (entry.shadow ? "frame " : "slot ") + std::to_string(number) +
+                                                      " of entry \"" + entry.entry.Name + "\"");
+        }
+    }
+}
+
+std::vector<std::string> TgaFileNames(const std::vector<EntryPlan>& plans)
+{
+    std::vector<std::string> names;
+    for (const auto& plan : plans)
+        for (const auto& image : plan.images)
+            names.push_back(image.tga.filename().string());
+    return names;
+}
+
+bool SamePixels(const ImageBuffer& a, const ImageBuffer& b)
+{
+    const auto pixelsA = PackedPixels(a);
+    const auto pixelsB = PackedPixels(b);
+    return a.ImageWidth == b.ImageWidth && a.ImageHeight == b.ImageHeight &&
+           std::equal(pixelsA.begin(), pixelsA.end(), pixelsB.begin(), pixelsB.end());
+}
+
+int32_t SizeOf(std::span<const uint8_t> bytes, const std::string& what)
+{
+    return Checked::ToInt32(static_cast<int64_t>(bytes.size()), what);
+}
+
+// The window, except that comparing a stored frame with its TGA file does
+// not sound the beep its codes may ask for.
+class QuietWindow final : public WindowInterface {
+public:
+    explicit QuietWindow(WindowInterface& window) : window_(window) {}
+    void ReplaceList(const std::vector<std::string>& names) override { window_.ReplaceList(names); }
+    void SetProgress(float percent) override { window_.SetProgress(percent); }
+    void Yield() override { window_.Yield(); }
+    void ShowMessage(const std::string& text, const std::string& title) override { window_.ShowMessage(text, title); }
+    void Beep() override {}
+
+private:
+    WindowInterface& window_;
+};
+
+std::string PixelCount(int64_t pixels) { return std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels"); }
+
+// Shadow frames whose TGA files held pixels other than black and white.
+class RoundingReport {
+public:
+    void Add(const fs::path& file, int64_t pixels)
+    {
+        if (pixels == 0)
+            return;
+        total_ += pixels;
+        files_.emplace_back(file.filename().string(), pixels);
+    }
+
+    void Show(WindowInterface& window) const
+    {
+        if (files_.empty())
+            return;
+        std::string text = "The rebuild rounded " + PixelCount(total_) +
+                           " of shadow frames to black or white (white where red, green and blue add up "
+                           "to at least 47):";
+        for (size_t i = 0; i < files_.size() && i < ListedRoundedFiles; ++i)
+            text += "\n" + files_[i].first + ": " + PixelCount(files_[i].second);
+        if (files_.size() > ListedRoundedFiles)
+            text += "\nand " + std::to_string(files_.size() - ListedRoundedFiles) + " more files";
+        window.ShowNotice(text, "Rebuild");
+    }
+
+private:
+    int64_t total_ = 0;
+    std::vector<std::pair<std::string, int64_t>> files_;
+};
+
+// Writes the new container in its canonical layout: the count, the entry
+// table, then each entry's record followed by its pixels or frames. What
+// a TGA file gives unchanged keeps its stored bytes.
+class ContainerWriter {
+public:
+    ContainerWriter(ModuleContext& context, ReadableFile& container, WritableFile& out)
+        : context_(context), container_(container), out_(out), quiet_(context.window)
+    {
+    }
+
+    std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans)
+    {
+        std::vector<uint8_t> count;
+        Bytes::AppendInt32(count, source.count);
+        out_.WriteAt(0, count);
+        const auto entries = static_cast<int32_t>(source.entries.size());
+        int32_t offset = Checked::Add(Format::CountSize, Checked::Mul(Format::EntrySize, entries, "The entry table"),
+                                      "The entry table");
+        for (int32_t i = 0; i < entries; ++i) {
+            const SourceEntry& entry = source.entries[static_cast<size_t>(i)];
+            std::vector<uint8_t> tableRecord = entry.tableRecord;
+            Bytes::PutInt32(tableRecord, 256, offset);
+            out_.WriteAt(Format::CountSize + int64_t{Format::EntrySize} * i, tableRecord);
+            const EntryPlan& plan = plans[static_cast<size_t>(i)];
+            offset = entry.shadow ? WriteShadow(entry, plan, offset) : WriteVehicle(entry, plan, offset);
+            context_.window.SetProgress(ProgressPercent(i + 1, entries));
+        }
+        return std::move(read_);
+    }
+
+    const RoundingReport& Rounding() const { return rounding_; }
+
+private:
+    void ReadImage(const fs::path& tga, ImageBuffer& image)
+    {
+        ReadTGA(context_.files, tga, image);
+        read_.push_back(tga);
+    }
+
+    int32_t WriteVehicle(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
+    {
+        const std::string what = "The record of entry \"" + source.entry.Name + "\"";
+        std::vector<uint8_t> record = Format::ReadSpriteRecord(container_, source.entry);
+        const Format::VehicleSprite sprite = Format::DecodeSprite(record);
+        const int32_t pixelsStart = Checked::Add(recordOffset, Format::RecordSize, what);
+        int32_t pixelOffset = 0;
+        ImageBuffer edited;
+        ImageBuffer stored;
+        for (int32_t j = 0; j < SlotCount; ++j) {
+            const ImagePlan& image = plan.images[static_cast<size_t>(j)];
+            ReadImage(image.tga, edited);
+            Format::Slot slot = sprite.slots[static_cast<size_t>(j)];
+            Format::LoadSlot(stored, container_, source.entry, slot, j, false);
+            const bool unedited = SamePixels(edited, stored);
+            if (!unedited) {
+                RequireFitsTga(edited.ImageWidth, edited.ImageHeight, "The image in " + image.tga.string());
+                slot.Width = edited.ImageWidth;
+                slot.Height = edited.ImageHeight;
+            }
+            const auto pixels = PackedPixels(unedited ? stored : edited);
+            slot.Hotspot = image.hotspot;
+            slot.PixelOffset = pixelOffset;
+            Format::PutSlot(record, j, slot);
+            out_.WriteAt(int64_t{pixelsStart} + pixelOffset, pixels);
+            pixelOffset = Checked::Add(pixelOffset, SizeOf(pixels, what), what);
+            context_.window.Yield();
+        }
+        out_.WriteAt(recordOffset, record);
+        return Checked::Add(pixelsStart, pixelOffset, "The rebuilt vehicle file");
+    }
+
+    int32_t WriteShadow(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
+    {
+        const auto frames = static_cast<int32_t>(plan.images.size());
+        std::vector<uint8_t> header = Format::ReadShadowHeader(container_, source.entry);
+        Bytes::PutInt16(header, Format::FrameCountOffset, static_cast<int16_t>(frames));
+        out_.WriteAt(recordOffset, header);
+        int32_t position = Checked::Add(recordOffset, Format::ShadowHeaderSize, "The rebuilt vehicle file");
+        ImageBuffer edited;
+        ImageBuffer decoded;
+        State stored;
+        State coded;
+        for (int32_t f = 0; f < frames; ++f) {
+            const ImagePlan& image = plan.images[static_cast<size_t>(f)];
+            ReadImage(image.tga, edited);
+            rounding_.Add(image.tga, RoundToShadow(edited));
+            bool unedited = false;
+            if (f < source.frameCount) {
+                Format::ReadFrame(container_, source.entry, f, stored);
+                DecodeShadow(decoded, quiet_, stored, false);
+                unedited = SamePixels(edited, decoded);
+            }
+            if (!unedited)
+                EncodeShadow(edited, coded, image.tga.string());
+            State& frame = unedited ? stored : coded;
+            frame.frame.Hotspot[0] = static_cast<int16_t>(image.hotspot[0]);
+            frame.frame.Hotspot[1] = static_cast<int16_t>(image.hotspot[1]);
+            const auto bytes = Format::FrameBytes(frame);
+            out_.WriteAt(position, bytes);
+            position = Checked::Add(position, SizeOf(bytes, "A shadow frame"), "The rebuilt vehicle file");
+            context_.window.Yield();
+        }
+        return position;
+    }
+
+    ModuleContext& context_;
+    ReadableFile& container_;
+    WritableFile& out_;
+    QuietWindow quiet_;
+    std::vector<fs::path> read_;
+    RoundingReport rounding_;
+};
+
+}  // namespace
+
+void Rebuild(ModuleContext& context)
+{
+    const std::string manifestName = context.container.FileTitle + ".txt";
+    const FolderIndex folder(context.files, context.folder);
+    const auto foundManifest = folder.Find(manifestName);
+    if (!foundManifest) {
+        context.window.ShowMessage("Error: No " + manifestName + " file found in current directory.  Can't rebuild.",
+                                   "Rebuild Error");
+        return;
+    }
+    const fs::path manifestPath = context.folder / *foundManifest;
+    const std::string text = RebuildSteps::ReadManifestText(context.files, manifestPath);
+    auto container = context.files.OpenContainer(context.container.FileName);
+    const Source source = ReadSource(*container);
+    std::vector<EntryPlan> plans = ReadManifest(text, manifestPath.string(), source);
+    FindTgaFiles(folder, source, plans);
+    RebuildSteps::RefuseContainerNamingAnInput(context.container.FileTitle, TgaFileNames(plans),
+                                               manifestPath.string());
+
+    RoundingReport rounding;
+    RebuildSteps::ReplaceContainer(
+        context, context.container.FileTitle, manifestPath,
+        [&](WritableFile& out) {
+            ContainerWriter writer(context, *container, out);
+            auto read = writer.Write(source, plans);
+            rounding = writer.Rounding();
+            return read;
+        },
+        [&](const fs::path& rebuilt) {
+            rounding.Show(context.window);
+            ListEntries(context, rebuilt);
+        });
+}
+
+}  // namespace AZP
