@@ -18,15 +18,16 @@ using namespace Brimwork::Fuzz;
 
 namespace {
 
-// Room for the vehicle round trip (slots, frames and hotspots) once the
-// vehicle rebuild exists.
+// Not yet here: the vehicle round trip (slots, frames and hotspots through
+// the vehicle rebuild); the rebuild target covers the vehicle rebuild.
 enum class Kind { Gadget, Screen };
 
 constexpr size_t MostEntries = 8;
 constexpr uint8_t MostImagesPerEntry = 4;
 constexpr uint8_t LongestSide = 8;
 
-// A picture of 1 to 8 pixels a side: a TGA file holds no image of side 0.
+// A picture of 1 to 8 pixels a side: an image without pixels reads back
+// from its TGA file as the empty image, whatever size it was given.
 Samples::Picture ReadPicture(InputReader& in)
 {
     Samples::Picture picture;

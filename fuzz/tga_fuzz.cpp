@@ -23,10 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 "a refused TGA file leaves the buffer as it was");
         return 0;
     }
-    Require(image.ImageWidth > 0 && image.ImageHeight > 0, "an image read has pixels");
-    Require(image.ImageBytes.size() ==
-                static_cast<size_t>(image.ImageWidth) * static_cast<size_t>(image.ImageHeight) * 2,
-            "an image read is packed: width x height x 2 bytes");
+    if (image.ImageWidth == 0 || image.ImageHeight == 0)
+        Require(image.ImageWidth == 0 && image.ImageHeight == 0 && image.ImageBytes.size() == 2,
+                "an image without pixels reads as the empty image");
+    else
+        Require(image.ImageBytes.size() ==
+                    static_cast<size_t>(image.ImageWidth) * static_cast<size_t>(image.ImageHeight) * 2,
+                "an image read is packed: width x height x 2 bytes");
 
     // The writer takes sides up to 32767; larger images are refused clearly.
     const bool writable = image.ImageWidth <= 32767 && image.ImageHeight <= 32767;
