@@ -1,5 +1,6 @@
 // Round trip: a container made from the input's values, extracted and
-// rebuilt unedited, gives the same header value, names, values and pixels.
+// rebuilt unedited, gives the same header value, names, values and pixels;
+// a vehicle file, laid out as the rebuild lays it out, the same bytes.
 #include <cstddef>
 #include <cstdint>
 
@@ -12,15 +13,14 @@
 #include "samples/sample_containers.h"
 #include "screen/screen.h"
 #include "screen/screen_format.h"
+#include "vehicle/vehicle.h"
 
 using namespace Brimwork;
 using namespace Brimwork::Fuzz;
 
 namespace {
 
-// Not yet here: the vehicle round trip (slots, frames and hotspots through
-// the vehicle rebuild); the rebuild target covers the vehicle rebuild.
-enum class Kind { Gadget, Screen };
+enum class Kind { Gadget, Screen, Vehicle };
 
 constexpr size_t MostEntries = 8;
 constexpr uint8_t MostImagesPerEntry = 4;
@@ -132,15 +132,77 @@ void ScreenRoundTrip(InputReader& in)
     }
 }
 
+// A slot may be without pixels, with either side 0.
+Samples::Picture ReadSlotPicture(InputReader& in)
+{
+    if (in.Byte() % 4 != 0)
+        return ReadPicture(in);
+    const int32_t side = in.Byte() % 3;
+    return in.Byte() % 2 == 0 ? Samples::Picture{side, 0, {}} : Samples::Picture{0, side, {}};
+}
+
+Samples::ShadowFrame ReadFrame(InputReader& in)
+{
+    const int32_t width = in.Byte() % LongestSide + 1;
+    const int32_t height = in.Byte() % LongestSide + 1;
+    std::vector<std::vector<bool>> rows(static_cast<size_t>(height));
+    for (auto& row : rows)
+        for (int32_t x = 0; x < width; ++x)
+            row.push_back(in.Byte() % 2 == 0);
+    const auto hotspot = [&] { return static_cast<int16_t>(in.UInt16()); };
+    return Samples::EncodeShadow(rows, {hotspot(), hotspot()});
+}
+
+void VehicleRoundTrip(InputReader& in)
+{
+    std::vector<Samples::VehicleEntry> entries;
+    const size_t count = in.Byte() % (MostEntries + 1);
+    for (size_t i = 0; i < count; ++i) {
+        const auto bytes = in.Bytes(in.Byte() % 40);
+        Samples::VehicleEntry entry{TrimAtNul(std::string(bytes.begin(), bytes.end())), in.Int32(),
+                                    in.Byte() % 2 == 0, {}, {}};
+        if (entry.shadow)
+            for (uint8_t f = in.Byte() % (MostImagesPerEntry + 1); f > 0; --f)
+                entry.frames.push_back(ReadFrame(in));
+        else
+            for (int j = 0; j < AZP::SlotCount; ++j)
+                entry.slots.push_back({ReadSlotPicture(in), {in.Int32(), in.Int32(), in.Int32(), in.Int32()}});
+        // Two entries of one name write the same TGA files.
+        const bool shared = std::any_of(entries.begin(), entries.end(),
+                                        [&](const auto& other) { return other.name == entry.name; });
+        if (!shared)
+            entries.push_back(std::move(entry));
+    }
+
+    const auto original = Samples::BuildVehicleFile(entries);
+    Workspace work("in.azp", original);
+    ModuleContext context = work.Context();
+    AZP::State state;
+    if (ErrorOf([&] { AZP::ExtractAll(context, state); }))
+        return;
+    const auto rebuilt = ErrorOf([&] { AZP::Rebuild(context); });
+    Require(!rebuilt && work.window.messages.empty(), "an unedited extraction rebuilds: " + rebuilt.value_or(""));
+    auto file = work.files.OpenContainer(work.container.FileName);
+    std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
+    file->ReadAt(0, bytes);
+    Require(bytes == original, "an unedited vehicle file comes back byte for byte");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     InputReader in(std::span(data, size));
-    const Kind kind = in.Byte() % 2 == 0 ? Kind::Gadget : Kind::Screen;
-    if (kind == Kind::Gadget)
+    switch (static_cast<Kind>(in.Byte() % 3)) {
+    case Kind::Gadget:
         GadgetRoundTrip(in);
-    else
+        break;
+    case Kind::Screen:
         ScreenRoundTrip(in);
+        break;
+    case Kind::Vehicle:
+        VehicleRoundTrip(in);
+        break;
+    }
     return 0;
 }

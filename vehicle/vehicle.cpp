@@ -35,6 +35,10 @@ void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
     std::vector<std::filesystem::path> outputs{manifestPath};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
+        // The manifest carries each name as a line of its own.
+        if (entry.Name.find_first_of("\r\n") != std::string::npos)
+            throw Error("The entry name \"" + entry.Name +
+                        "\" holds a line break, which the manifest's name line cannot carry");
         const int32_t count = ImageCount(file, entry);
         if (!Format::IsShadowRecord(file, entry)) {
             const auto sprite = Format::ReadSprite(file, entry);
