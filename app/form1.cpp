@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QWheelEvent>
 
 #include "app/image_count.h"
@@ -87,7 +88,14 @@ Form1::Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path sta
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // Children are destroyed after this: their last signals (the picture
+    // losing the cursor, the panel's action unchecked) find no window.
+    picture1_->disconnect(this);
+    thumbnails_->disconnect(this);
+    mnuViewThumbnails_->disconnect(this);
+}
 
 void Form1::BuildControls()
 {
@@ -456,7 +464,7 @@ void Form1::mnuEditCopyImage_Click()
 void Form1::ShowThumbnailsOfSelection()
 {
     const int entryIndex = SelectedPosition();
-    if (!thumbnails_->isVisible() || entryIndex < 0) {
+    if (!mnuViewThumbnails_->isChecked() || entryIndex < 0) {
         thumbnails_->Clear();
         return;
     }
@@ -475,7 +483,8 @@ void Form1::ShowThumbnailsPanel(bool shown)
 {
     // The panel takes its room beside the window's controls, not from them.
     if (shown && thumbnailsWidth_ == 0) {
-        thumbnailsWidth_ = thumbnails_->sizeHint().width();
+        thumbnailsWidth_ = thumbnails_->sizeHint().width() +
+                           style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
         resize(width() + thumbnailsWidth_, height());
     } else if (!shown && thumbnailsWidth_ != 0) {
         resize(width() - thumbnailsWidth_, height());
