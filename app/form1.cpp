@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include <QAction>
@@ -263,7 +264,9 @@ void Form1::mnuFileOpen_Click()
 
 void Form1::OpenFile(const std::filesystem::path& fileName)
 {
-    lastChosenFile_ = std::filesystem::absolute(fileName);
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(fileName, error);
+    lastChosenFile_ = error ? fileName : absolute;
     lastFolder_ = lastChosenFile_.parent_path();
     SaveSettings();
     OpenArchive(lastChosenFile_);
