@@ -68,6 +68,12 @@ std::string TgaBaseName(const std::string& entryName, int32_t imageIndex)
     return entryName + "_" + AtLeastThreeDigits(imageIndex);
 }
 
+int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)
+{
+    auto file = files.OpenContainer(container);
+    return ImageCount(*file, Format::ReadEntry(*file, entryIndex));
+}
+
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
 {
     auto file = context.files.OpenContainer(fileName);
