@@ -9,6 +9,8 @@
 
 namespace Brimwork {
 
+class FileSystem;
+
 // Kinds of container, told apart by the chosen file's name.
 enum FileKindCode : int32_t { GadgetFileKind = 0, VehicleFileKind = 1, ScreenFileKind = 2 };
 
@@ -27,6 +29,9 @@ struct ContainerKind {
     void (*loadImage)(ModuleContext& context, ModuleStates& states, int32_t entryIndex, int32_t& imageIndex);
     void (*extractAll)(ModuleContext& context, ModuleStates& states);
     void (*rebuild)(ModuleContext& context, ModuleStates& states);
+    // How many images an entry holds, read from its records without
+    // loading a picture.
+    int32_t (*countImages)(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex);
 };
 
 // The kind for a file name: the one whose extension its last four

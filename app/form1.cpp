@@ -1,22 +1,34 @@
 #include "app/form1.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
+#include <system_error>
 #include <utility>
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QWheelEvent>
 
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/progress_dialog.h"
+#include "app/thumbnails.h"
 #include "core/checked.h"
 #include "core/error.h"
 
@@ -25,6 +37,11 @@ namespace {
 
 constexpr int ClientWidth = 614;
 constexpr int ClientHeight = 360;
+// The room the picture may take: right of the list and below the label,
+// keeping the margins the picture box has at the window's first size.
+constexpr int RoomRightMargin = ClientWidth - (248 + 353);
+constexpr int RoomBottomMargin = ClientHeight - (64 + 281);
+constexpr int MostRecentFiles = 8;
 
 // The font of the layout in the family asked for, or in `fallback` where
 // the family is not installed: 9.75 pt, regular.
@@ -39,30 +56,46 @@ QFont ControlFont(const QString& family, const QFont& fallback)
     return font;
 }
 
-QAction* AddMenuItem(QMenu* menu, const char* objectName, const QString& caption, bool enabled)
+QAction* AddMenuItem(QMenu* menu, const char* objectName, const QString& caption, bool enabled,
+                     const QList<QKeySequence>& shortcuts = {})
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(objectName));
     action->setEnabled(enabled);
+    action->setShortcuts(shortcuts);
     return action;
 }
+
+// The settings' keys.
+const QString RecentFilesKey = QStringLiteral("recentFiles");
+const QString LastFolderKey = QStringLiteral("lastFolder");
+const QString GeometryKey = QStringLiteral("geometry");
 
 }  // namespace
 
 Form1::Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path startFolder, QWidget* parent)
     : QMainWindow(parent)
     , dialogs_(dialogs)
+    , files_(files)
     , session_(*this, files, std::move(startFolder))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Brimwork"));
     BuildControls();
     BuildMenu();
-    // Client area 614 x 360 below the menu bar.
-    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    BuildViewer();
+    // Client area 614 x 360 between the menu bar and the status bar.
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // Children are destroyed after this: their last signals (the picture
+    // losing the cursor, the panel's action unchecked) find no window.
+    picture1_->disconnect(this);
+    thumbnails_->disconnect(this);
+    mnuViewThumbnails_->disconnect(this);
+}
 
 void Form1::BuildControls()
 {
@@ -124,9 +157,38 @@ void Form1::BuildMenu()
     mnuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile_->setObjectName(QStringLiteral("mnuFile"));
     mnuFileOpen_ = AddMenuItem(mnuFile_, "mnuFileOpen", QStringLiteral("&Open..."), true);
+    mnuFileOpenRecent_ = mnuFile_->addMenu(QStringLiteral("Open Re&cent"));
+    mnuFileOpenRecent_->setObjectName(QStringLiteral("mnuFileOpenRecent"));
+    mnuFileOpenRecent_->menuAction()->setObjectName(QStringLiteral("mnuFileOpenRecent"));
     mnuFileExtract_ = AddMenuItem(mnuFile_, "mnuFileExtract", QStringLiteral("&Extract"), false);
     mnuFileRebuild_ = AddMenuItem(mnuFile_, "mnuFileRebuild", QStringLiteral("&Rebuild..."), false);
     mnuFileExit_ = AddMenuItem(mnuFile_, "mnuFileExit", QStringLiteral("E&xit"), true);
+
+    mnuEdit_ = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEdit_->setObjectName(QStringLiteral("mnuEdit"));
+    mnuEditCopyImage_ = AddMenuItem(mnuEdit_, "mnuEditCopyImage", QStringLiteral("&Copy Image"), true,
+                                    {QKeySequence(Qt::CTRL | Qt::Key_C)});
+
+    mnuView_ = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuView_->setObjectName(QStringLiteral("mnuView"));
+    mnuViewZoomIn_ = AddMenuItem(mnuView_, "mnuViewZoomIn", QStringLiteral("Zoom &In"), true,
+                                 {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mnuViewZoomOut_ = AddMenuItem(mnuView_, "mnuViewZoomOut", QStringLiteral("Zoom &Out"), true,
+                                  {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+    mnuViewActualSize_ = AddMenuItem(mnuView_, "mnuViewActualSize", QStringLiteral("&Actual Size"), true,
+                                     {QKeySequence(Qt::CTRL | Qt::Key_0)});
+    mnuViewZoomToFit_ = AddMenuItem(mnuView_, "mnuViewZoomToFit", QStringLiteral("Zoom to &Fit"), true,
+                                    {QKeySequence(Qt::CTRL | Qt::Key_9)});
+    mnuView_->addSeparator();
+    mnuViewPreviousImage_ = AddMenuItem(mnuView_, "mnuViewPreviousImage", QStringLiteral("&Previous Image"), true,
+                                        {QKeySequence(Qt::Key_Left)});
+    mnuViewNextImage_ = AddMenuItem(mnuView_, "mnuViewNextImage", QStringLiteral("&Next Image"), true,
+                                    {QKeySequence(Qt::Key_Right)});
+    mnuViewFirstImage_ = AddMenuItem(mnuView_, "mnuViewFirstImage", QStringLiteral("F&irst Image"), true,
+                                     {QKeySequence(Qt::Key_Home)});
+    mnuViewLastImage_ = AddMenuItem(mnuView_, "mnuViewLastImage", QStringLiteral("&Last Image"), true,
+                                    {QKeySequence(Qt::Key_End)});
+    mnuView_->addSeparator();
 
     mnuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
@@ -137,14 +199,58 @@ void Form1::BuildMenu()
     connect(mnuFileRebuild_, &QAction::triggered, this, &Form1::mnuFileRebuild_Click);
     connect(mnuFileExit_, &QAction::triggered, this, &Form1::mnuFileExit_Click);
     connect(mnuHelpAbout_, &QAction::triggered, this, &Form1::mnuHelpAbout_Click);
+    connect(mnuEditCopyImage_, &QAction::triggered, this, &Form1::mnuEditCopyImage_Click);
+    connect(mnuViewZoomIn_, &QAction::triggered, picture1_, &ImageView::ZoomIn);
+    connect(mnuViewZoomOut_, &QAction::triggered, picture1_, &ImageView::ZoomOut);
+    connect(mnuViewActualSize_, &QAction::triggered, picture1_, [this] { picture1_->SetZoomStep(1); });
+    connect(mnuViewZoomToFit_, &QAction::triggered, picture1_, &ImageView::ZoomToFit);
+    connect(mnuViewPreviousImage_, &QAction::triggered, this, &Form1::mnuViewPreviousImage_Click);
+    connect(mnuViewNextImage_, &QAction::triggered, this, &Form1::Command1_Click);
+    connect(mnuViewFirstImage_, &QAction::triggered, this, &Form1::mnuViewFirstImage_Click);
+    connect(mnuViewLastImage_, &QAction::triggered, this, &Form1::mnuViewLastImage_Click);
+    FillRecentMenu();
+}
+
+// The status bar, the thumbnail panel, the picture's room and dropping.
+void Form1::BuildViewer()
+{
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    pixelReadout_ = new QLabel(statusBar());
+    pixelReadout_->setObjectName(QStringLiteral("PixelReadout"));
+    zoomReadout_ = new QLabel(statusBar());
+    zoomReadout_->setObjectName(QStringLiteral("ZoomReadout"));
+    statusBar()->addWidget(pixelReadout_, 1);
+    statusBar()->addPermanentWidget(zoomReadout_);
+    connect(picture1_, &ImageView::PointedPixelChanged, this, &Form1::UpdateReadout);
+    connect(picture1_, &ImageView::ZoomChanged, this, &Form1::UpdateReadout);
+    UpdateReadout();
+
+    thumbnails_ = new ThumbnailPanel(files_, this);
+    addDockWidget(Qt::RightDockWidgetArea, thumbnails_);
+    thumbnails_->hide();
+    mnuViewThumbnails_ = thumbnails_->toggleViewAction();
+    mnuViewThumbnails_->setObjectName(QStringLiteral("mnuViewThumbnails"));
+    mnuViewThumbnails_->setText(QStringLiteral("&Thumbnails"));
+    mnuViewThumbnails_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuView_->addAction(mnuViewThumbnails_);
+    connect(mnuViewThumbnails_, &QAction::toggled, this, &Form1::ShowThumbnailsPanel);
+    connect(thumbnails_, &ThumbnailPanel::ImageClicked, this,
+            [this](int32_t imageIndex) { StepTo([imageIndex](int32_t) { return imageIndex; }, false); });
+
+    centralWidget()->installEventFilter(this);
+    setAcceptDrops(true);
 }
 
 // ---- Handlers --------------------------------------------------------------
 
 void Form1::mnuFileOpen_Click()
 {
-    if (std::optional<std::filesystem::path> chosen = dialogs_.ChooseFileToOpen(session_.Folder()))
+    const std::filesystem::path startFolder = lastFolder_.empty() ? session_.Folder() : lastFolder_;
+    if (std::optional<std::filesystem::path> chosen = dialogs_.ChooseFileToOpen(startFolder)) {
         lastChosenFile_ = std::move(*chosen);
+        lastFolder_ = lastChosenFile_.parent_path();
+        SaveSettings();
+    }
     // The dialog keeps its last confirmed choice: a cancelled dialog opens
     // that file again; before any choice, nothing is opened.
     if (!lastChosenFile_.empty())
@@ -155,9 +261,26 @@ void Form1::mnuFileOpen_Click()
     }
 }
 
+void Form1::OpenFile(const std::filesystem::path& fileName)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(fileName, error);
+    lastChosenFile_ = error ? fileName : absolute;
+    lastFolder_ = lastChosenFile_.parent_path();
+    SaveSettings();
+    OpenArchive(lastChosenFile_);
+    if (list1_->count() > 0) {
+        mnuFileExtract_->setEnabled(true);
+        mnuFileRebuild_->setEnabled(true);
+    }
+}
+
 void Form1::OpenArchive(const std::filesystem::path& fileName)
 {
-    RunReportingErrors([&] { session_.OpenArchive(fileName); });
+    bool listed = false;
+    RunReportingErrors([&] { listed = session_.OpenArchive(fileName); });
+    if (listed)
+        AddRecentFile(session_.Container().FileName);
 }
 
 void Form1::List1_Click()
@@ -170,6 +293,7 @@ void Form1::List1_Click()
     });
     if (loaded)
         DisplayBMP();
+    ShowThumbnailsOfSelection();
 }
 
 void Form1::Command1_Click()
@@ -227,10 +351,15 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // A run must end before the window closes (the window takes no input
     // meanwhile, but the window manager may still ask).
-    if (busy_)
+    if (busy_) {
         event->ignore();
-    else
-        QMainWindow::closeEvent(event);
+        return;
+    }
+    if (settings_) {
+        settings_->setValue(GeometryKey, saveGeometry());
+        settings_->sync();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // ---- Image view ------------------------------------------------------------
@@ -243,6 +372,8 @@ void Form1::DisplayBMP()
         picture1_->Show(picture);
         label1_->setText(QString::fromStdString(ImageLabelText(imageIndex_, image)));
     });
+    UpdateReadout();
+    thumbnails_->SetCurrent(imageIndex_);
 }
 
 // ---- WindowInterface -------------------------------------------------------
@@ -253,6 +384,7 @@ void Form1::ReplaceList(const std::vector<std::string>& names)
     list1_->clear();
     for (const std::string& name : names)
         list1_->addItem(EntryNameText(name));
+    thumbnails_->Clear();  // nothing is selected any more
 }
 
 void Form1::SetProgress(float percent)
@@ -274,6 +406,214 @@ void Form1::ShowMessage(const std::string& text, const std::string& title)
 void Form1::Beep()
 {
     dialogs_.Beep();
+}
+
+// ---- Viewer ----------------------------------------------------------------
+
+void Form1::mnuViewPreviousImage_Click()
+{
+    // Wraps from the first image to the last; an index past the entry's
+    // images steps back to the last as well.
+    StepTo(
+        [this](int32_t count) {
+            return imageIndex_ > 0 && imageIndex_ <= count ? imageIndex_ - 1 : std::max<int32_t>(count - 1, 0);
+        },
+        true);
+}
+
+void Form1::mnuViewFirstImage_Click()
+{
+    StepTo([](int32_t) { return 0; }, false);
+}
+
+void Form1::mnuViewLastImage_Click()
+{
+    StepTo([](int32_t count) { return std::max<int32_t>(count - 1, 0); }, false);
+}
+
+void Form1::StepTo(const std::function<int32_t(int32_t count)>& target, bool beepOnScreen)
+{
+    const int entryIndex = SelectedPosition();
+    if (entryIndex == -1) {
+        Beep();
+        list1_->setFocus();
+        return;
+    }
+    const bool loaded = RunReportingErrors([&] {
+        const int32_t count =
+            KindOf(session_.FileKind()).countImages(files_, session_.Container().FileName, entryIndex);
+        imageIndex_ = target(count);
+        if (session_.FileKind() == ScreenFileKind && beepOnScreen)
+            Beep();  // a screen entry holds one image, as "Next Image" finds too
+        // The loader reads the chosen image straight away: a shadow frame is
+        // found through the frame index, however far into the entry it lies.
+        session_.LoadImage(entryIndex, imageIndex_);
+    });
+    if (loaded)
+        DisplayBMP();
+}
+
+void Form1::mnuEditCopyImage_Click()
+{
+    const QImage& image = picture1_->BackingImage();
+    if (image.isNull()) {
+        Beep();
+        return;
+    }
+    QGuiApplication::clipboard()->setImage(image.convertToFormat(QImage::Format_RGB32));
+}
+
+void Form1::ShowThumbnailsOfSelection()
+{
+    const int entryIndex = SelectedPosition();
+    if (!mnuViewThumbnails_->isChecked() || entryIndex < 0) {
+        thumbnails_->Clear();
+        return;
+    }
+    // A failure here was already reported by the load of the same entry.
+    try {
+        const std::filesystem::path& container = session_.Container().FileName;
+        thumbnails_->SetEntry(container, entryIndex,
+                              KindOf(session_.FileKind()).countImages(files_, container, entryIndex));
+        thumbnails_->SetCurrent(imageIndex_);
+    } catch (const std::exception&) {
+        thumbnails_->Clear();
+    }
+}
+
+void Form1::ShowThumbnailsPanel(bool shown)
+{
+    // The panel takes its room beside the window's controls, not from them.
+    if (shown && thumbnailsWidth_ == 0) {
+        thumbnailsWidth_ = thumbnails_->sizeHint().width() +
+                           style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+        resize(width() + thumbnailsWidth_, height());
+    } else if (!shown && thumbnailsWidth_ != 0) {
+        resize(width() - thumbnailsWidth_, height());
+        thumbnailsWidth_ = 0;
+    }
+    ShowThumbnailsOfSelection();
+}
+
+void Form1::UpdateReadout()
+{
+    if (const std::optional<QPoint> pixel = picture1_->PointedPixel())
+        pixelReadout_->setText(PixelReadoutText(pixel->x(), pixel->y(), picture1_->WordAt(*pixel)));
+    else
+        pixelReadout_->clear();
+    zoomReadout_->setText(ZoomText(picture1_->Scale(), picture1_->Fitting()));
+}
+
+void Form1::UpdateRoom()
+{
+    const QSize client = centralWidget()->size();
+    picture1_->SetRoom(QSize(client.width() - picture1_->x() - RoomRightMargin,
+                             client.height() - picture1_->y() - RoomBottomMargin));
+    UpdateReadout();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == centralWidget()) {
+        if (event->type() == QEvent::Resize) {
+            UpdateRoom();
+        } else if (event->type() == QEvent::Wheel) {
+            // Ctrl + wheel anywhere in the picture's room zooms around the
+            // cursor, also beside a picture smaller than the room.
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            if (wheel->modifiers() & Qt::ControlModifier && wheel->angleDelta().y() != 0) {
+                const QPoint at = wheel->position().toPoint();
+                const QRect room(picture1_->pos(), picture1_->Room());
+                if (room.contains(at)) {
+                    picture1_->ZoomAround(wheel->angleDelta().y() > 0 ? 1 : -1,
+                                          picture1_->mapFrom(centralWidget(), at));
+                    return true;
+                }
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+// The local file a drag carries, if it carries one.
+std::optional<QString> DraggedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+        return std::nullopt;
+    return data->urls().first().toLocalFile();
+}
+
+}  // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DraggedFile(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> file = DraggedFile(event->mimeData());
+    if (!file)
+        return;
+    event->acceptProposedAction();
+    OpenFile(PathFromText(*file));
+}
+
+// ---- Remembered settings ---------------------------------------------------
+
+void Form1::RememberIn(QSettings& settings)
+{
+    settings_ = &settings;
+    recentFiles_ = settings.value(RecentFilesKey).toStringList().mid(0, MostRecentFiles);
+    lastFolder_ = PathFromText(settings.value(LastFolderKey).toString());
+    const QByteArray geometry = settings.value(GeometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    FillRecentMenu();
+}
+
+void Form1::AddRecentFile(const std::filesystem::path& fileName)
+{
+    const QString text = PathText(fileName);
+    recentFiles_.removeAll(text);
+    recentFiles_.prepend(text);
+    while (recentFiles_.size() > MostRecentFiles)
+        recentFiles_.removeLast();
+    FillRecentMenu();
+    SaveSettings();
+}
+
+void Form1::FillRecentMenu()
+{
+    mnuFileOpenRecent_->clear();
+    for (qsizetype i = 0; i < recentFiles_.size(); ++i) {
+        QString caption = recentFiles_[i];
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = mnuFileOpenRecent_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        const QString file = recentFiles_[i];
+        connect(action, &QAction::triggered, this, [this, file] { OpenFile(PathFromText(file)); });
+    }
+    mnuFileOpenRecent_->addSeparator();
+    QAction* clear = mnuFileOpenRecent_->addAction(QStringLiteral("&Clear Menu"));
+    clear->setObjectName(QStringLiteral("mnuFileOpenRecentClear"));
+    clear->setEnabled(!recentFiles_.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] {
+        recentFiles_.clear();
+        FillRecentMenu();
+        SaveSettings();
+    });
+}
+
+void Form1::SaveSettings()
+{
+    if (!settings_)
+        return;
+    settings_->setValue(RecentFilesKey, recentFiles_);
+    settings_->setValue(LastFolderKey, PathText(lastFolder_));
+    settings_->sync();
 }
 
 // ---- Helpers ---------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "app/session.h"
 #include "core/window.h"
@@ -17,6 +18,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class QSettings;
 
 namespace Brimwork {
 
@@ -24,6 +26,7 @@ class Dialog;
 class FileSystem;
 class ImageView;
 class ModalDialogs;
+class ThumbnailPanel;
 
 // The main window: the entry list, the picture, the "Next Image" button,
 // the labels and the menu, and the handlers that turn each user action
@@ -36,9 +39,21 @@ public:
     Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path startFolder, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Paints the image buffer into Picture1 at its natural size and writes
+    // Paints the image buffer into Picture1 at the view's zoom and writes
     // Label1.
     void DisplayBMP();
+
+    // Opens a file as a confirmed choice in the Open dialog would: the file
+    // given on the command line, dropped on the window or chosen from Open
+    // Recent.
+    void OpenFile(const std::filesystem::path& fileName);
+
+    // Keeps the recent files, the last folder and the window's size and
+    // place in `settings` from now on, taking what it already holds. Without
+    // it the window remembers nothing.
+    void RememberIn(QSettings& settings);
+    // The containers opened most recently, the newest first.
+    const QStringList& RecentFiles() const { return recentFiles_; }
 
     // WindowInterface, for the modules.
     void ReplaceList(const std::vector<std::string>& names) override;
@@ -64,6 +79,20 @@ public:
     QAction* MnuFileRebuild() const { return mnuFileRebuild_; }
     QAction* MnuFileExit() const { return mnuFileExit_; }
     QAction* MnuHelpAbout() const { return mnuHelpAbout_; }
+    QMenu* MnuFileOpenRecent() const { return mnuFileOpenRecent_; }
+    QAction* MnuEditCopyImage() const { return mnuEditCopyImage_; }
+    QAction* MnuViewZoomIn() const { return mnuViewZoomIn_; }
+    QAction* MnuViewZoomOut() const { return mnuViewZoomOut_; }
+    QAction* MnuViewActualSize() const { return mnuViewActualSize_; }
+    QAction* MnuViewZoomToFit() const { return mnuViewZoomToFit_; }
+    QAction* MnuViewPreviousImage() const { return mnuViewPreviousImage_; }
+    QAction* MnuViewNextImage() const { return mnuViewNextImage_; }
+    QAction* MnuViewFirstImage() const { return mnuViewFirstImage_; }
+    QAction* MnuViewLastImage() const { return mnuViewLastImage_; }
+    QAction* MnuViewThumbnails() const { return mnuViewThumbnails_; }
+    ThumbnailPanel* Thumbnails() const { return thumbnails_; }
+    QLabel* PixelReadout() const { return pixelReadout_; }
+    QLabel* ZoomReadout() const { return zoomReadout_; }
 
 public Q_SLOTS:
     void mnuFileOpen_Click();
@@ -73,13 +102,31 @@ public Q_SLOTS:
     void mnuFileRebuild_Click();
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
+    void mnuViewPreviousImage_Click();
+    void mnuViewFirstImage_Click();
+    void mnuViewLastImage_Click();
+    void mnuEditCopyImage_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenu();
+    void BuildViewer();
+    // Shows image `target` of the selected entry (wrapped into the entry's
+    // images) as "Next Image" would; a screen entry beeps when `beep`.
+    void StepTo(const std::function<int32_t(int32_t count)>& target, bool beepOnScreen);
+    void ShowThumbnailsOfSelection();
+    void ShowThumbnailsPanel(bool shown);
+    void AddRecentFile(const std::filesystem::path& fileName);
+    void FillRecentMenu();
+    void SaveSettings();
+    void UpdateReadout();
+    void UpdateRoom();
     void OpenArchive(const std::filesystem::path& fileName);
     // The position of the selected entry, -1 when nothing is selected.
     int SelectedPosition() const;
@@ -92,6 +139,7 @@ private:
     void RunWithProgress(const QString& title, const std::function<void()>& work);
 
     ModalDialogs& dialogs_;
+    FileSystem& files_;
     Session session_;
     int32_t imageIndex_ = 0;
     std::filesystem::path lastChosenFile_;
@@ -110,6 +158,29 @@ private:
     QAction* mnuFileRebuild_ = nullptr;
     QAction* mnuFileExit_ = nullptr;
     QAction* mnuHelpAbout_ = nullptr;
+
+    // What the viewer adds to the window.
+    QSettings* settings_ = nullptr;
+    QStringList recentFiles_;
+    std::filesystem::path lastFolder_;
+    int thumbnailsWidth_ = 0;  // what opening the panel added to the window
+    ThumbnailPanel* thumbnails_ = nullptr;
+    QLabel* pixelReadout_ = nullptr;
+    QLabel* zoomReadout_ = nullptr;
+    QMenu* mnuFileOpenRecent_ = nullptr;
+    QMenu* mnuEdit_ = nullptr;
+    QMenu* mnuView_ = nullptr;
+    QAction* mnuFileOpenRecentClear_ = nullptr;
+    QAction* mnuEditCopyImage_ = nullptr;
+    QAction* mnuViewZoomIn_ = nullptr;
+    QAction* mnuViewZoomOut_ = nullptr;
+    QAction* mnuViewActualSize_ = nullptr;
+    QAction* mnuViewZoomToFit_ = nullptr;
+    QAction* mnuViewPreviousImage_ = nullptr;
+    QAction* mnuViewNextImage_ = nullptr;
+    QAction* mnuViewFirstImage_ = nullptr;
+    QAction* mnuViewLastImage_ = nullptr;
+    QAction* mnuViewThumbnails_ = nullptr;
 };
 
 }  // namespace Brimwork

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSettings>
+#include <QTimer>
 
 #include "app/form1.h"
 #include "app/modal_dialogs.h"
@@ -64,6 +66,12 @@ int main(int argc, char* argv[])
 
     Brimwork::QtModalDialogs dialogs;
     Brimwork::Form1 form1(dialogs, Brimwork::RealFileSystem(), startFolder);
+    QSettings settings(QStringLiteral("Brimwork"), QStringLiteral("Brimwork"));
+    form1.RememberIn(settings);
     form1.show();
+    // brimwork FILE: FILE is opened once the window shows, as File > Open would.
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &form1, [&] { form1.OpenFile(Brimwork::PathFromText(files.front())); });
     return application.exec();
 }

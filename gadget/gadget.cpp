@@ -93,6 +93,22 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageInde
     ExtractPackedImage(context, std::move(file), header.Width, header.Height, header.DataOffset, tgaFileName);
 }
 
+int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)
+{
+    auto file = files.OpenContainer(container);
+    const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
+    if (entry.ImageCount <= 0)
+        return 0;
+    // Each image has its header in the table: a count larger than the file
+    // could hold is damage, not a number of images to offer.
+    const int64_t tableEnd = int64_t{entry.TableOffset} + int64_t{Format::ImageHeaderSize} * entry.ImageCount;
+    if (entry.TableOffset < 0 || tableEnd > file->Size())
+        ThrowDamaged(file->Path().string(), "the image table of entry \"" + entry.Name + "\" (" +
+                                                std::to_string(entry.ImageCount) +
+                                                " images) reaches past the end of the file");
+    return entry.ImageCount;
+}
+
 void ExtractAll(ModuleContext& context)
 {
     auto file = context.files.OpenContainer(context.container.FileName);

@@ -8,6 +8,10 @@
 
 // Gadget files (*.gdg): a "GADG" header, a table of named entries, and for
 // each entry a table of image headers pointing at packed 5-5-5 pixels.
+namespace Brimwork {
+class FileSystem;
+}
+
 namespace GDG {
 
 using Brimwork::ModuleContext;
@@ -20,6 +24,11 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
 // Loads image imageIndex of an entry of the chosen container in display
 // layout; imageIndex comes back as 0 when it is out of range.
 void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex);
+
+// How many images entry entryIndex holds, none when its count is below 1.
+// A count whose image table would reach past the end of the file is an
+// Error naming the file.
+int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& container, int32_t entryIndex);
 
 // Writes every image as "<name>_<nnn>.tga" and the manifest "EXTRACT.DAT"
 // into the working folder.

@@ -71,6 +71,13 @@ void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string&
     ExtractPackedImage(context, std::move(file), entry.Width, entry.Height, entry.DataOffset, tgaFileName);
 }
 
+int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)
+{
+    auto file = files.OpenContainer(container);
+    Format::ReadEntry(*file, entryIndex);
+    return 1;
+}
+
 void ExtractAll(ModuleContext& context)
 {
     auto file = context.files.OpenContainer(context.container.FileName);

@@ -8,6 +8,10 @@
 
 // Screen files (*.pix): a "PICS" header and a table of named entries, each
 // holding exactly one image of packed 5-5-5 pixels.
+namespace Brimwork {
+class FileSystem;
+}
+
 namespace PIX {
 
 using Brimwork::ModuleContext;
@@ -19,6 +23,10 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
 
 // Loads the image of an entry of the chosen container in display layout.
 void LoadImage(ModuleContext& context, int32_t entryIndex);
+
+// How many images entry entryIndex holds: always 1, once the entry is
+// found in the container.
+int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& container, int32_t entryIndex);
 
 // Writes every entry's image as "<name>.tga" and the manifest
 // "<container file title>.DAT" into the working folder.

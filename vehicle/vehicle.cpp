@@ -37,6 +37,10 @@ void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
     std::vector<std::filesystem::path> outputs{manifestPath};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
+        // The manifest carries each name as a line of its own.
+        if (entry.Name.find_first_of("\r\n") != std::string::npos)
+            throw Error("The entry name \"" + entry.Name +
+                        "\" holds a line break, which the manifest's name line cannot carry");
         const int32_t count = ImageCount(file, entry);
         if (!Format::IsShadowRecord(file, entry)) {
             const auto sprite = Format::ReadSprite(file, entry);
@@ -64,6 +68,12 @@ std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count));
 std::string TgaBaseName(const std::string& entryName, int32_t imageIndex)
 {
     return entryName + "_" + AtLeastThreeDigits(imageIndex);
+}
+
+int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)
+{
+    auto file = files.OpenContainer(container);
+    return ImageCount(*file, Format::ReadEntry(*file, entryIndex));
 }
 
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)

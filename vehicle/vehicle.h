@@ -57,6 +57,10 @@ bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);
 // display layout; imageIndex comes back as 0 when it is out of range.
 void LoadImage(ModuleContext& context, State& state, int32_t entryIndex, int32_t& imageIndex);
 
+// How many images entry entryIndex of the container holds: 17 slots, or
+// its frames (none when the count is below 0).
+int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& container, int32_t entryIndex);
+
 // Turns the frame in state (its row table and run-length data) into pixels:
 // white where the runs say so, black elsewhere. pad asks for the display
 // layout, otherwise the rows are packed. The beep code beeps through window.

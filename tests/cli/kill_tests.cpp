@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
@@ -82,6 +83,8 @@ struct KillCase {
     std::string editedFile;
     Picture edit;
 };
+
+void PrintTo(const KillCase& kind, std::ostream* out) { *out << kind.label; }
 
 std::vector<KillCase> KillCases()
 {

@@ -299,7 +299,7 @@ TEST_F(VehicleTest, ExtractionReadsEachFrameOnceAndWritesWhatFrameByFrameReading
 
 TEST_F(VehicleTest, ExtractionRefusesUnsafeNamesAndLinksBeforeWriting)
 {
-    for (const std::string name : {"../up", "a/b", "."}) {
+    for (const std::string name : {"../up", "a/b", ".", "two\nlines", "cr\r"}) {
         EmptyFolder();
         Choose(BuildVehicleFile({{"ok", 0, false, Slots(2), {}}, Shadow(name, 1)}));
         EXPECT_NE(ErrorOf([&] { Extract(); }), "no error") << name;

@@ -1,0 +1,264 @@
+#include "app/thumbnails.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+#include <QListView>
+#include <QMetaObject>
+#include <QPainter>
+
+#include "app/image_view.h"
+#include "app/modal_dialogs.h"
+#include "app/session.h"
+#include "core/window.h"
+
+namespace Brimwork {
+namespace {
+
+// Requests beyond these, the oldest, are dropped: they were for pictures
+// scrolled out of sight before the decoder reached them.
+constexpr size_t MostWaiting = 256;
+constexpr int CacheKilobytes = 64 * 1024;
+constexpr QSize GridCell(ThumbnailBox + 14, ThumbnailBox + 24);
+
+// The decoding thread's window: it has no list, progress or sound, and a
+// message is a failure of the one picture it concerns.
+class DecoderWindow : public WindowInterface {
+public:
+    void ReplaceList(const std::vector<std::string>&) override {}
+    void SetProgress(float) override {}
+    void Yield() override {}
+    void ShowMessage(const std::string& text, const std::string&) override { message = text; }
+    void Beep() override {}
+    std::string message;
+};
+
+}  // namespace
+
+QImage ThumbnailOf(const QImage& picture)
+{
+    if (picture.isNull())
+        return {};
+    const int width = picture.width(), height = picture.height();
+    if (width <= ThumbnailBox && height <= ThumbnailBox) {
+        const int step = std::min(ThumbnailBox / width, ThumbnailBox / height);
+        return step > 1 ? picture.scaled(width * step, height * step, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                        : picture;
+    }
+    return picture.scaled(ThumbnailBox, ThumbnailBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// ---- Decoder ---------------------------------------------------------------
+
+ThumbnailDecoder::ThumbnailDecoder(FileSystem& files, std::function<void(Result)> deliver)
+    : files_(files), deliver_(std::move(deliver)), thread_([this] { Run(); })
+{
+}
+
+ThumbnailDecoder::~ThumbnailDecoder()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void ThumbnailDecoder::SetEntry(int generation, const std::filesystem::path& container, int32_t entryIndex)
+{
+    const std::lock_guard lock(mutex_);
+    generation_ = generation;
+    container_ = container;
+    entryIndex_ = entryIndex;
+    wanted_.clear();
+}
+
+void ThumbnailDecoder::Request(int generation, int32_t imageIndex)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (generation != generation_)
+            return;
+        if (auto found = std::find(wanted_.begin(), wanted_.end(), imageIndex); found != wanted_.end())
+            wanted_.erase(found);
+        wanted_.push_front(imageIndex);
+        if (wanted_.size() > MostWaiting)
+            wanted_.pop_back();
+    }
+    wake_.notify_one();
+}
+
+size_t ThumbnailDecoder::Waiting()
+{
+    const std::lock_guard lock(mutex_);
+    return wanted_.size();
+}
+
+void ThumbnailDecoder::Run()
+{
+    DecoderWindow window;
+    std::unique_ptr<Session> session;
+    int sessionGeneration = -1;
+    bool listed = false;
+    for (;;) {
+        Result result;
+        std::filesystem::path container;
+        int32_t entryIndex = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || !wanted_.empty(); });
+            if (stop_)
+                return;
+            result.imageIndex = wanted_.front();
+            wanted_.pop_front();
+            result.generation = generation_;
+            container = container_;
+            entryIndex = entryIndex_;
+        }
+        try {
+            // A session of its own for each entry shown, so that the file
+            // is taken as it is now.
+            if (result.generation != sessionGeneration) {
+                session = std::make_unique<Session>(window, files_, container.parent_path());
+                window.message.clear();
+                listed = session->OpenArchive(container);
+                sessionGeneration = result.generation;
+            }
+            if (!listed)
+                throw std::runtime_error(window.message.empty() ? "The container could not be listed"
+                                                                : window.message);
+            int32_t imageIndex = result.imageIndex;
+            session->LoadImage(entryIndex, imageIndex);
+            const DisplayPicture picture = MakeDisplayPicture(session->Image());
+            if (!picture.rows.isNull())
+                result.thumbnail = ThumbnailOf(picture.rows.convertToFormat(QImage::Format_RGB32));
+        } catch (const std::exception& error) {
+            result.failure = MessageText(error.what());
+            if (result.failure.isEmpty())
+                result.failure = QStringLiteral("The image could not be read.");
+        }
+        deliver_(std::move(result));
+    }
+}
+
+// ---- Model -----------------------------------------------------------------
+
+ThumbnailModel::ThumbnailModel(FileSystem& files, QObject* parent)
+    : QAbstractListModel(parent)
+    , decoder_(files,
+               [this](ThumbnailDecoder::Result result) {
+                   QMetaObject::invokeMethod(
+                       this, [this, result = std::move(result)] { Arrive(result); }, Qt::QueuedConnection);
+               })
+    , pictures_(CacheKilobytes)
+{
+    placeholder_ = QPixmap(ThumbnailBox, ThumbnailBox);
+    placeholder_.fill(Qt::transparent);
+}
+
+ThumbnailModel::~ThumbnailModel() = default;
+
+void ThumbnailModel::SetEntry(const std::filesystem::path& container, int32_t entryIndex, int32_t count)
+{
+    beginResetModel();
+    ++generation_;
+    container_ = container;
+    entryIndex_ = entryIndex;
+    count_ = std::max(count, 0);
+    decoded_ = 0;
+    pictures_.clear();
+    failures_.clear();
+    decoder_.SetEntry(generation_, container_, entryIndex_);
+    endResetModel();
+}
+
+void ThumbnailModel::Clear() { SetEntry({}, -1, 0); }
+
+int ThumbnailModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count_; }
+
+QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= count_)
+        return {};
+    const int32_t row = index.row();
+    switch (role) {
+    case Qt::DisplayRole:
+        return QStringLiteral("%1").arg(row, 2, 10, QLatin1Char('0'));
+    case Qt::DecorationRole:
+        if (const QPixmap* picture = pictures_.object(row))
+            return *picture;
+        if (!failures_.contains(row))
+            const_cast<ThumbnailDecoder&>(decoder_).Request(generation_, row);
+        return placeholder_;
+    case Qt::ToolTipRole:
+        return failures_.value(row);
+    default:
+        return {};
+    }
+}
+
+bool ThumbnailModel::Holds(int32_t imageIndex) const { return pictures_.contains(imageIndex); }
+
+void ThumbnailModel::Arrive(const ThumbnailDecoder::Result& result)
+{
+    if (result.generation != generation_ || result.imageIndex >= count_)
+        return;
+    if (!result.failure.isEmpty()) {
+        failures_.insert(result.imageIndex, result.failure);
+    } else {
+        QPixmap picture = result.thumbnail.isNull() ? placeholder_ : QPixmap::fromImage(result.thumbnail);
+        const int cost = std::max(1, picture.width() * picture.height() * 4 / 1024);
+        pictures_.insert(result.imageIndex, new QPixmap(std::move(picture)), cost);
+        ++decoded_;
+    }
+    const QModelIndex changed = index(result.imageIndex);
+    Q_EMIT dataChanged(changed, changed, {Qt::DecorationRole, Qt::ToolTipRole});
+    Q_EMIT ThumbnailArrived(result.imageIndex);
+}
+
+// ---- Panel -----------------------------------------------------------------
+
+ThumbnailPanel::ThumbnailPanel(FileSystem& files, QWidget* parent)
+    : QDockWidget(QStringLiteral("Thumbnails"), parent)
+{
+    setObjectName(QStringLiteral("Thumbnails"));
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    model_ = new ThumbnailModel(files, this);
+    view_ = new QListView(this);
+    view_->setObjectName(QStringLiteral("ThumbnailList"));
+    view_->setViewMode(QListView::IconMode);
+    view_->setMovement(QListView::Static);
+    view_->setResizeMode(QListView::Adjust);
+    view_->setWrapping(true);
+    view_->setUniformItemSizes(true);
+    view_->setIconSize(QSize(ThumbnailBox, ThumbnailBox));
+    view_->setGridSize(GridCell);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setModel(model_);
+    view_->setMinimumWidth(3 * GridCell.width() + view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
+    setWidget(view_);
+    connect(view_, &QListView::clicked, this, [this](const QModelIndex& index) { Q_EMIT ImageClicked(index.row()); });
+}
+
+void ThumbnailPanel::SetEntry(const std::filesystem::path& container, int32_t entryIndex, int32_t count)
+{
+    model_->SetEntry(container, entryIndex, count);
+}
+
+void ThumbnailPanel::Clear() { model_->Clear(); }
+
+void ThumbnailPanel::SetCurrent(int32_t imageIndex)
+{
+    const QModelIndex index = model_->index(imageIndex);
+    if (!index.isValid())
+        return;
+    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(index);
+}
+
+}  // namespace Brimwork

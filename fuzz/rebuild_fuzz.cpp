@@ -1,0 +1,141 @@
+// Rebuild from a folder: the input is split into a manifest, the old
+// container and further files (TGA files, folders, symbolic links), then
+// the module's rebuild runs over them. Afterwards the container is the old
+// one and every file of the folder is as it was, or the rebuild succeeded
+// and the new container lists and loads without error.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/error.h"
+#include "core/rebuild_work_file.h"
+#include "fuzz/support/fuzz_support.h"
+#include "gadget/gadget.h"
+#include "screen/screen.h"
+#include "vehicle/vehicle.h"
+
+using namespace Brimwork;
+using namespace Brimwork::Fuzz;
+
+namespace {
+
+constexpr size_t MostEntriesLoaded = 16;
+constexpr int32_t MostImagesLoaded = 8;
+
+enum class Kind { Gadget, Screen, Vehicle };
+
+bool IsPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string ChosenName(Kind kind)
+{
+    return kind == Kind::Gadget ? "in.gdg" : kind == Kind::Screen ? "in.pix" : "in.azp";
+}
+
+std::string ManifestName(Kind kind)
+{
+    return kind == Kind::Gadget ? std::string(GDG::ManifestName)
+                                : ChosenName(kind) + (kind == Kind::Screen ? ".DAT" : ".txt");
+}
+
+// Gadget and screen rebuilds replace the file named on line 1 of the
+// manifest; a vehicle rebuild replaces the chosen container.
+std::string ContainerName(Kind kind, const std::vector<uint8_t>& manifest)
+{
+    return kind == Kind::Vehicle ? ChosenName(kind) : FirstLine(manifest);
+}
+
+void Rebuild(Kind kind, ModuleContext& context)
+{
+    if (kind == Kind::Gadget)
+        GDG::Rebuild(context);
+    else if (kind == Kind::Screen)
+        PIX::Rebuild(context);
+    else
+        AZP::Rebuild(context);
+}
+
+// The rebuilt container lists, and every entry's images load.
+void RequireUsable(Kind kind, const std::string& name, std::vector<uint8_t> bytes)
+{
+    Workspace work(name, std::move(bytes));
+    ModuleContext context = work.Context();
+    AZP::State state;
+    bool listed = false;
+    const auto listing = ErrorOf([&] {
+        listed = kind == Kind::Gadget   ? GDG::ListEntries(context, work.container.FileName)
+                 : kind == Kind::Screen ? PIX::ListEntries(context, work.container.FileName)
+                                        : AZP::ListEntries(context, work.container.FileName);
+    });
+    Require(!listing && listed, "a rebuilt container lists without error: " + listing.value_or("signature"));
+    const size_t entries = std::min(work.window.list.size(), MostEntriesLoaded);
+    for (size_t entry = 0; entry < entries; ++entry) {
+        for (int32_t wanted = 0; wanted < MostImagesLoaded; ++wanted) {
+            int32_t imageIndex = wanted;
+            const auto loading = ErrorOf([&] {
+                if (kind == Kind::Gadget)
+                    GDG::LoadImage(context, static_cast<int32_t>(entry), imageIndex);
+                else if (kind == Kind::Screen)
+                    PIX::LoadImage(context, static_cast<int32_t>(entry));
+                else
+                    AZP::LoadImage(context, state, static_cast<int32_t>(entry), imageIndex);
+            });
+            Require(!loading, "every image of a rebuilt container loads: " + loading.value_or(""));
+            if (kind == Kind::Screen || imageIndex != wanted)
+                break;
+        }
+    }
+}
+
+std::map<std::filesystem::path, MemoryFileSystem::Entry> WithoutWorkFile(
+    std::map<std::filesystem::path, MemoryFileSystem::Entry> files)
+{
+    files.erase(Folder / RebuildWorkFile::Name);
+    return files;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const RebuildInput input = SplitRebuildInput(std::span(data, size));
+    const Kind kind = static_cast<Kind>(input.containerKind % 3);
+    const std::string containerName = ContainerName(kind, input.manifest);
+
+    Workspace work(ChosenName(kind), input.container);
+    if (IsPlainName(containerName))
+        work.files.AddFile(Folder / containerName, input.container);
+    work.files.AddFile(Folder / ManifestName(kind), input.manifest);
+    for (const auto& file : input.files) {
+        if (!IsPlainName(file.name))
+            continue;
+        const auto path = Folder / file.name;
+        if (file.kind == FolderFile::Folder)
+            work.files.AddFolder(path);
+        else if (file.kind == FolderFile::Symlink)
+            work.files.AddSymlink(path, std::string(file.bytes.begin(), file.bytes.end()));
+        else
+            work.files.AddFile(path, file.bytes);
+    }
+
+    const auto before = work.files.Snapshot();
+    ModuleContext context = work.Context();
+    const auto error = ErrorOf([&] { Rebuild(kind, context); });
+    // A failure after the new container is in place says so first.
+    const std::string success = "The rebuild of " + (Folder / containerName).string() + " succeeded";
+    // A vehicle rebuild may also tell, after success, how many pixels it rounded.
+    const bool missingManifest = !work.window.messages.empty() && work.window.messages.front().starts_with("Error: No ");
+    const bool succeeded = error ? error->starts_with(success) : !missingManifest;
+    if (!succeeded) {
+        Require(WithoutWorkFile(work.files.Snapshot()) == WithoutWorkFile(before),
+                "a failed rebuild leaves every file as it was: " + error.value_or("message"));
+        return 0;
+    }
+    Require(IsPlainName(containerName), "a rebuild succeeds only for a plain container name");
+    const auto rebuilt = work.files.Contents(Folder / containerName);
+    Require(rebuilt.has_value(), "a successful rebuild leaves the container in place");
+    RequireUsable(kind, containerName, *rebuilt);
+    return 0;
+}
