@@ -298,12 +298,9 @@ void Form1::List1_Click()
 
 void Form1::Command1_Click()
 {
-    const int entryIndex = SelectedPosition();
-    if (entryIndex == -1) {
-        Beep();
-        list1_->setFocus();
+    const int entryIndex = SelectionOrBeep();
+    if (entryIndex == -1)
         return;
-    }
     const bool loaded = RunReportingErrors([&] {
         imageIndex_ = Checked::Add(imageIndex_, 1, "The number of the image to show");
         if (session_.FileKind() == ScreenFileKind)
@@ -433,12 +430,9 @@ void Form1::mnuViewLastImage_Click()
 
 void Form1::StepTo(const std::function<int32_t(int32_t count)>& target, bool beepOnScreen)
 {
-    const int entryIndex = SelectedPosition();
-    if (entryIndex == -1) {
-        Beep();
-        list1_->setFocus();
+    const int entryIndex = SelectionOrBeep();
+    if (entryIndex == -1)
         return;
-    }
     const bool loaded = RunReportingErrors([&] {
         const int32_t count =
             KindOf(session_.FileKind()).countImages(files_, session_.Container().FileName, entryIndex);
@@ -617,6 +611,16 @@ void Form1::SaveSettings()
 }
 
 // ---- Helpers ---------------------------------------------------------------
+
+int Form1::SelectionOrBeep()
+{
+    const int entryIndex = SelectedPosition();
+    if (entryIndex == -1) {
+        Beep();
+        list1_->setFocus();
+    }
+    return entryIndex;
+}
 
 int Form1::SelectedPosition() const
 {

@@ -130,6 +130,9 @@ private:
     void OpenArchive(const std::filesystem::path& fileName);
     // The position of the selected entry, -1 when nothing is selected.
     int SelectedPosition() const;
+    // The selected position; without a selection, beeps and puts the focus
+    // on the list, and gives -1.
+    int SelectionOrBeep();
     // Runs a command's work; an error thrown out of it is shown as a
     // message titled "Brimwork Error". Returns whether it ran through.
     bool RunReportingErrors(const std::function<void()>& work);

@@ -19,6 +19,7 @@
 #include "core/files.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
+#include "bench/shadow_fixture.h"
 #include "samples/sample_containers.h"
 #include "vehicle/vehicle.h"
 
@@ -37,21 +38,6 @@ public:
     void Beep() override {}
 };
 
-Samples::VehicleEntry ShadowEntry(int frames)
-{
-    Samples::VehicleEntry entry{"SHADOW", 0, true, {}, {}};
-    for (int f = 0; f < frames; ++f) {
-        std::vector<std::vector<bool>> rows;
-        for (int y = 0; y < 24; ++y) {
-            std::vector<bool> row;
-            for (int x = 0; x < 32; ++x)
-                row.push_back(((x + f) / 4 + y / 3) % 3 != 0);
-            rows.push_back(row);
-        }
-        entry.frames.push_back(Samples::EncodeShadow(rows));
-    }
-    return entry;
-}
 
 struct Bench {
     fs::path folder;
@@ -80,7 +66,8 @@ void Extraction(Bench& bench, const std::vector<int>& frameCounts, int runs)
     std::printf("%8s %14s %14s %12s %12s %8s\n", "frames", "indexed ms", "from-start ms", "indexed/f us",
                 "start/f us", "ratio");
     for (int frames : frameCounts) {
-        Samples::WriteBytes(bench.container.FileName, Samples::BuildVehicleFile({ShadowEntry(frames)}));
+        Samples::WriteBytes(bench.container.FileName,
+                            Samples::BuildVehicleFile({Brimwork::BenchFixtures::BandedShadow(frames)}));
         const double indexed = MedianMilliseconds(runs, [&] {
             AZP::State state;
             auto context = bench.Context();
@@ -101,7 +88,8 @@ void Extraction(Bench& bench, const std::vector<int>& frameCounts, int runs)
 
 void Stepping(Bench& bench, int frames, int runs)
 {
-    Samples::WriteBytes(bench.container.FileName, Samples::BuildVehicleFile({ShadowEntry(frames)}));
+    Samples::WriteBytes(bench.container.FileName,
+                            Samples::BuildVehicleFile({Brimwork::BenchFixtures::BandedShadow(frames)}));
     std::printf("\n\"Next Image\" through a %d-frame shadow entry (median of %d steps)\n", frames, runs);
     std::printf("%8s %14s %14s %8s\n", "frame", "indexed us", "from-start us", "ratio");
     for (int frame : {1, frames / 2, frames - 1}) {

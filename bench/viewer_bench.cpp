@@ -25,6 +25,7 @@
 #include "app/modal_dialogs.h"
 #include "app/thumbnails.h"
 #include "core/files.h"
+#include "bench/shadow_fixture.h"
 #include "samples/sample_containers.h"
 
 namespace {
@@ -58,18 +59,7 @@ double MedianMilliseconds(int runs, const std::function<void()>& prepare, const 
 
 std::vector<uint8_t> ShadowFile(int frames)
 {
-    Samples::VehicleEntry shadow{"SHADOW", 0, true, {}, {}};
-    for (int f = 0; f < frames; ++f) {
-        std::vector<std::vector<bool>> rows;
-        for (int y = 0; y < 24; ++y) {
-            std::vector<bool> row;
-            for (int x = 0; x < 32; ++x)
-                row.push_back(((x + f) / 4 + y / 3) % 3 != 0);
-            rows.push_back(row);
-        }
-        shadow.frames.push_back(Samples::EncodeShadow(rows));
-    }
-    return Samples::BuildVehicleFile({shadow});
+    return Samples::BuildVehicleFile({BenchFixtures::BandedShadow(frames)});
 }
 
 void SelectToPaint(Form1& form, const fs::path& folder, int runs)

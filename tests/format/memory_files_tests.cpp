@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/memory_files.h"
+#include "tests/support/module_fixture.h"
 
 namespace Brimwork {
 namespace {
@@ -20,15 +21,7 @@ protected:
         return bytes;
     }
 
-    static std::string ErrorOf(const std::function<void()>& action)
-    {
-        try {
-            action();
-        } catch (const Error& error) {
-            return error.what();
-        }
-        return "no error";
-    }
+    static std::string ErrorOf(const std::function<void()>& action) { return Testing::ModuleFixture::ErrorOf(action); }
 
     MemoryFileSystem files{64};
 };
