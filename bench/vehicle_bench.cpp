@@ -17,9 +17,9 @@
 
 #include "core/context.h"
 #include "core/files.h"
+#include "bench/shadow_fixture.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
-#include "bench/shadow_fixture.h"
 #include "samples/sample_containers.h"
 #include "vehicle/vehicle.h"
 
@@ -28,16 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Brimwork;
 using Clock = std::chrono::steady_clock;
-
-class SilentWindow : public WindowInterface {
-public:
-    void ReplaceList(const std::vector<std::string>&) override {}
-    void SetProgress(float) override {}
-    void Yield() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void Beep() override {}
-};
-
 
 struct Bench {
     fs::path folder;

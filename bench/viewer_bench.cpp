@@ -24,8 +24,8 @@
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/thumbnails.h"
-#include "core/files.h"
 #include "bench/shadow_fixture.h"
+#include "core/files.h"
 #include "samples/sample_containers.h"
 
 namespace {

@@ -16,12 +16,12 @@ namespace {
 
 constexpr int64_t LargestManifest = int64_t{64} << 20;
 
+}  // namespace
+
 std::string Where(const std::string& manifestName, int line)
 {
     return manifestName + ", line " + std::to_string(line);
 }
-
-}  // namespace
 
 std::string ReadManifestText(FileSystem& files, const fs::path& manifest)
 {

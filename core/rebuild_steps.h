@@ -15,7 +15,7 @@ class WindowInterface;
 class WritableFile;
 struct ModuleContext;
 
-// What gadget and screen rebuilds share: the head of their manifests, the
+// What the rebuilds share: the head of their manifests, the
 // checks on the names they carry, and the clean-up after the new container
 // is in place.
 namespace RebuildSteps {
@@ -28,6 +28,9 @@ struct ManifestHead {
     int32_t headerValue = 0;
     int32_t entryCount = 0;
 };
+
+// "<manifest>, line <n>": where a message about a manifest's line points.
+std::string Where(const std::string& manifestName, int line);
 
 std::string ReadManifestText(FileSystem& files, const std::filesystem::path& manifest);
 

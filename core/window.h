@@ -27,6 +27,17 @@ public:
     virtual void ShowNotice(const std::string& text, const std::string& title) { ShowMessage(text, title); }
 };
 
+// A window that shows nothing and never sounds: for work whose messages
+// and beeps no one should see, such as comparing a stored frame.
+class SilentWindow final : public WindowInterface {
+public:
+    void ReplaceList(const std::vector<std::string>&) override {}
+    void SetProgress(float) override {}
+    void Yield() override {}
+    void ShowMessage(const std::string&, const std::string&) override {}
+    void Beep() override {}
+};
+
 // The percentage done after `done` of `total` entries, worked out in double
 // precision and handed over as the single-precision value the bar takes.
 inline float ProgressPercent(int32_t done, int32_t total)

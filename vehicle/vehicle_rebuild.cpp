@@ -22,6 +22,7 @@
 namespace AZP {
 
 using namespace Brimwork;
+using RebuildSteps::Where;
 namespace fs = std::filesystem;
 
 namespace {
@@ -70,11 +71,6 @@ Source ReadSource(ReadableFile& file)
         source.entries.push_back(std::move(entry));
     }
     return source;
-}
-
-std::string Where(const std::string& manifestName, int line)
-{
-    return manifestName + ", line " + std::to_string(line);
 }
 
 std::string Trimmed(const std::string& text)
@@ -214,21 +210,6 @@ int32_t SizeOf(std::span<const uint8_t> bytes, const std::string& what)
     return Checked::ToInt32(static_cast<int64_t>(bytes.size()), what);
 }
 
-// The window, except that comparing a stored frame with its TGA file does
-// not sound the beep its codes may ask for.
-class QuietWindow final : public WindowInterface {
-public:
-    explicit QuietWindow(WindowInterface& window) : window_(window) {}
-    void ReplaceList(const std::vector<std::string>& names) override { window_.ReplaceList(names); }
-    void SetProgress(float percent) override { window_.SetProgress(percent); }
-    void Yield() override { window_.Yield(); }
-    void ShowMessage(const std::string& text, const std::string& title) override { window_.ShowMessage(text, title); }
-    void Beep() override {}
-
-private:
-    WindowInterface& window_;
-};
-
 std::string PixelCount(int64_t pixels) { return std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels"); }
 
 // Shadow frames whose TGA files held pixels other than black and white.
@@ -268,7 +249,7 @@ private:
 class ContainerWriter {
 public:
     ContainerWriter(ModuleContext& context, ReadableFile& container, WritableFile& out)
-        : context_(context), container_(container), out_(out), quiet_(context.window)
+        : context_(context), container_(container), out_(out)
     {
     }
 
@@ -354,7 +335,8 @@ private:
             bool unedited = false;
             if (f < source.frameCount) {
                 Format::ReadFrame(container_, source.entry, f, stored);
-                DecodeShadow(decoded, quiet_, stored, false);
+                // Comparing a stored frame sounds no beep its codes may ask for.
+                DecodeShadow(decoded, silent_, stored, false);
                 unedited = SamePixels(edited, decoded);
             }
             if (!unedited)
@@ -373,7 +355,7 @@ private:
     ModuleContext& context_;
     ReadableFile& container_;
     SequentialWriter out_;
-    QuietWindow quiet_;
+    SilentWindow silent_;
     std::vector<fs::path> read_;
     RoundingReport rounding_;
 };
