@@ -1,9 +1,11 @@
 #include "core/files.h"
 
 #include <map>
+#include <optional>
 #include <unordered_set>
 
 #include "core/error.h"
+#include "core/file_work.h"
 #include "core/names.h"
 
 namespace Brimwork {
@@ -101,14 +103,21 @@ void RequireNothingInTheWay(FileSystem& files, const std::vector<fs::path>& path
 
 std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<fs::path>& paths)
 {
+    std::vector<std::optional<std::string>> outcomes(paths.size());
+    FileWork work(files.WorkerThreads(FileSystem::Work::Deleting));
+    for (size_t i = 0; i < paths.size(); ++i)
+        work.Add([&files, &path = paths[i], &outcome = outcomes[i]] {
+            try {
+                files.Remove(path);
+            } catch (const Error& error) {
+                outcome = error.what();
+            }
+        });
+    work.Finish();
     std::vector<std::string> failures;
-    for (const auto& path : paths) {
-        try {
-            files.Remove(path);
-        } catch (const Error& error) {
-            failures.push_back(error.what());
-        }
-    }
+    for (auto& outcome : outcomes)
+        if (outcome)
+            failures.push_back(std::move(*outcome));
     return failures;
 }
 

@@ -91,6 +91,16 @@ public:
     }
     // Creates the file or empties an existing one; a symbolic link is refused.
     virtual std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) = 0;
+    // CreateForWriting, WriteGathered of the pieces and Close in one call,
+    // for a file written whole at once; the real file system writes a new
+    // file unnamed and gives it its name once complete.
+    virtual void CreateWithContents(const std::filesystem::path& path,
+                                    std::span<const std::span<const uint8_t>> pieces)
+    {
+        auto file = CreateForWriting(path);
+        file->WriteGathered(pieces);
+        file->Close();
+    }
     // What the path names, without following a symbolic link.
     virtual EntryType TypeOf(const std::filesystem::path& path) = 0;
     // The names (without folder) of the entries of a folder, in no useful order.
@@ -112,6 +122,11 @@ public:
     virtual void Remove(const std::filesystem::path& path) = 0;
     // Makes the folder's entries (a rename, a new file) durable.
     virtual void SyncFolder(const std::filesystem::path& folder) = 0;
+    // How many threads of its own a FileWork creating or deleting many
+    // files may use on this file system; 0 when every operation must come
+    // from the caller's thread.
+    enum class Work { Creating, Deleting };
+    virtual int WorkerThreads(Work) const { return 0; }
 };
 
 // The machine's own file system, over POSIX calls.
@@ -133,8 +148,9 @@ void RemoveIfPresent(FileSystem& files, const std::filesystem::path& path);
 // stands where one of these files is to be written.
 void RequireNothingInTheWay(FileSystem& files, const std::vector<std::filesystem::path>& paths);
 
-// Deletes each file; returns the messages of those that could not be
-// deleted, so that the caller can report them after its success.
+// Deletes each file, several at a time where the file system allows;
+// returns the messages of those that could not be deleted, in the order of
+// `paths`, so that the caller can report them after its success.
 std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<std::filesystem::path>& paths);
 
 }  // namespace Brimwork

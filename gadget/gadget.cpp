@@ -121,19 +121,23 @@ void ExtractAll(ModuleContext& context)
     std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
-    for (int32_t i = 0; i < count; ++i) {
-        const GadgetEntry& entry = entries[static_cast<size_t>(i)];
-        manifest += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
-                    std::string(Manifest::LineEnd);
-        // The container stays open and its tables, read and checked
-        // above, are not read again.
-        for (int32_t k = 0; k < entry.ImageCount; ++k) {
-            const auto& image = imageHeaders[static_cast<size_t>(i)][static_cast<size_t>(k)];
-            ExtractPackedImage(context, *file, image.Width, image.Height, image.DataOffset, TgaFileName(entry.Name, k));
-            context.window.Yield();
+    TgaFileWriter writer(context.files);
+    writer.Run([&] {
+        for (int32_t i = 0; i < count; ++i) {
+            const GadgetEntry& entry = entries[static_cast<size_t>(i)];
+            manifest += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
+                        std::string(Manifest::LineEnd);
+            // The container stays open and its tables, read and checked
+            // above, are not read again.
+            for (int32_t k = 0; k < entry.ImageCount; ++k) {
+                const auto& image = imageHeaders[static_cast<size_t>(i)][static_cast<size_t>(k)];
+                ExtractPackedImage(context, writer, *file, image.Width, image.Height, image.DataOffset,
+                                   TgaFileName(entry.Name, k));
+                context.window.Yield();
+            }
+            context.window.SetProgress(ProgressPercent(i + 1, count));
         }
-        context.window.SetProgress(ProgressPercent(i + 1, count));
-    }
+    });
     // Written last, so that an extraction that fails part-way leaves no
     // manifest for a rebuild to take as complete.
     WriteWholeFile(context.files, manifestPath, manifest);

@@ -14,6 +14,7 @@
 #include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/names.h"
 #include "image/image_buffer.h"
 
 namespace Brimwork {
@@ -381,11 +382,9 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
     header[16] = WrittenPixelDepth;
     header[17] = TopRowFirst;
 
-    auto file = files.CreateForWriting(fileName);
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(header),
                                                          std::span<const uint8_t>(image.ImageBytes)};
-    file->WriteGathered(pieces);
-    file->Close();
+    files.CreateWithContents(fileName, pieces);
 }
 
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image)
@@ -434,13 +433,21 @@ void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> co
     WriteTGA(context.files, context.folder / tgaFileName, context.image);
 }
 
-void ExtractPackedImage(ModuleContext& context, ReadableFile& container, int32_t width, int32_t height,
-                        int64_t offset, const std::string& tgaFileName)
+void TgaFileWriter::Write(const std::filesystem::path& fileName, ImageBuffer image)
+{
+    if (!names_.insert(ToUpper(fileName.string())).second)
+        work_.Finish();
+    const auto bytes = static_cast<int64_t>(image.ImageBytes.size());
+    work_.Add([&files = files_, fileName, image = std::move(image)] { WriteTGA(files, fileName, image); }, bytes);
+}
+
+void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableFile& container, int32_t width,
+                        int32_t height, int64_t offset, const std::string& tgaFileName)
 {
     ImageBuffer loaded{width, height, {}};
     ReadPacked(loaded, container, offset);
-    context.image = std::move(loaded);
-    WriteTGA(context.files, context.folder / tgaFileName, context.image);
+    context.image = loaded;
+    writer.Write(context.folder / tgaFileName, std::move(loaded));
 }
 
 }  // namespace Brimwork

@@ -2,8 +2,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
+
+#include "core/file_work.h"
+#include "core/files.h"
 
 namespace Brimwork {
 
@@ -43,9 +48,29 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
 void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
                         int32_t height, int64_t offset, const std::string& tgaFileName);
 
-// The same from a container that stays open, for an extraction that reads
-// every image of one container.
-void ExtractPackedImage(ModuleContext& context, ReadableFile& container, int32_t width, int32_t height,
-                        int64_t offset, const std::string& tgaFileName);
+// Writes the TGA files of an extraction as WriteTGA does, as tasks of a
+// FileWork, so that several files are created at once where the file
+// system allows. Two images for one file name (letter case ignored) are
+// written one after the other, so that the later one stays, as when the
+// files are written one by one.
+class TgaFileWriter {
+public:
+    explicit TgaFileWriter(FileSystem& files) : files_(files), work_(files.WorkerThreads(FileSystem::Work::Creating)) {}
+    void Write(const std::filesystem::path& fileName, ImageBuffer image);
+    // Runs `extract`, which calls Write, and waits for every file; the
+    // failure reported is the earliest, as FileWork::Run has it.
+    void Run(const std::function<void()>& extract) { work_.Run(extract); }
+
+private:
+    FileSystem& files_;
+    FileWork work_;
+    std::unordered_set<std::string> names_;
+};
+
+// One image of an extraction that reads every image of one container,
+// which stays open: reads the packed image into the buffer and hands a
+// copy to `writer` for tgaFileName in the working folder.
+void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableFile& container, int32_t width,
+                        int32_t height, int64_t offset, const std::string& tgaFileName);
 
 }  // namespace Brimwork

@@ -91,15 +91,19 @@ void ExtractAll(ModuleContext& context)
     std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
-    for (int32_t i = 0; i < count; ++i) {
-        // The container stays open and its table, read and checked above,
-        // is not read again.
-        const ScreenEntry& entry = entries[static_cast<size_t>(i)];
-        manifest += Manifest::NameForm(entry.Name) + lineEnd;
-        ExtractPackedImage(context, *file, entry.Width, entry.Height, entry.DataOffset, TgaFileName(entry.Name));
-        context.window.Yield();
-        context.window.SetProgress(ProgressPercent(i + 1, count));
-    }
+    TgaFileWriter writer(context.files);
+    writer.Run([&] {
+        for (int32_t i = 0; i < count; ++i) {
+            // The container stays open and its table, read and checked
+            // above, is not read again.
+            const ScreenEntry& entry = entries[static_cast<size_t>(i)];
+            manifest += Manifest::NameForm(entry.Name) + lineEnd;
+            ExtractPackedImage(context, writer, *file, entry.Width, entry.Height, entry.DataOffset,
+                               TgaFileName(entry.Name));
+            context.window.Yield();
+            context.window.SetProgress(ProgressPercent(i + 1, count));
+        }
+    });
     // Written last, so that an extraction that fails part-way leaves no
     // manifest for a rebuild to take as complete.
     WriteWholeFile(context.files, manifestPath, manifest);

@@ -167,26 +167,29 @@ void ExtractAll(ModuleContext& context, State& state)
     manifest += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, count "
                      "of images, and hotspot coordinates for each image.");
     manifest += CountLine(count) + Line(ManifestText::Separator);
-    for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
-        const VehicleEntry& entry = entries[static_cast<size_t>(i)];
-        const bool shadow = Format::IsShadowRecord(*file, entry);
-        const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
-        manifest += Line(entry.Name) + Line(shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
-                    CountLine(images);
-        // The container stays open; a vehicle record is read once, and the
-        // frames of a shadow one by one through the frame index.
-        std::optional<Format::VehicleSprite> sprite;
-        if (!shadow && images > 0)
-            sprite = Format::ReadSprite(*file, entry);
-        for (int32_t j = 0; j < images; ++j) {
-            manifest += Line(LoadForExtraction(context, state, *file, entry, sprite ? &*sprite : nullptr, j));
-            WriteTGA(context.files, context.folder / (TgaBaseName(entry.Name, j) + ".tga"), context.image);
-            context.window.Yield();
+    TgaFileWriter writer(context.files);
+    writer.Run([&] {
+        for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
+            const VehicleEntry& entry = entries[static_cast<size_t>(i)];
+            const bool shadow = Format::IsShadowRecord(*file, entry);
+            const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
+            manifest += Line(entry.Name) + Line(shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
+                        CountLine(images);
+            // The container stays open; a vehicle record is read once, and
+            // the frames of a shadow one by one through the frame index.
+            std::optional<Format::VehicleSprite> sprite;
+            if (!shadow && images > 0)
+                sprite = Format::ReadSprite(*file, entry);
+            for (int32_t j = 0; j < images; ++j) {
+                manifest += Line(LoadForExtraction(context, state, *file, entry, sprite ? &*sprite : nullptr, j));
+                writer.Write(context.folder / (TgaBaseName(entry.Name, j) + ".tga"), context.image);
+                context.window.Yield();
+            }
+            if (!shadow)
+                manifest += Line(ManifestText::Separator);
+            context.window.SetProgress(ProgressPercent(i + 1, count));
         }
-        if (!shadow)
-            manifest += Line(ManifestText::Separator);
-        context.window.SetProgress(ProgressPercent(i + 1, count));
-    }
+    });
     // Written last, so that an extraction that fails part-way leaves no
     // manifest that looks complete.
     WriteWholeFile(context.files, manifestPath, manifest);

@@ -76,6 +76,13 @@ std::vector<uint8_t> Counting(size_t size, uint8_t first)
     return bytes;
 }
 
+ino_t InodeOf(const fs::path& path)
+{
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_ino;
+}
+
 class FileInterfaceTest : public ::testing::Test {
 public:
     TempFolder folder;
@@ -127,6 +134,45 @@ TEST_F(FileInterfaceTest, AGatheredWriteAppendsThePiecesInOrder)
         EXPECT_EQ(Samples::ReadBytes(folder / "out"), expected);
     }
     EXPECT_EQ(faulty.Count(FileOperation::Write), 2);
+}
+
+// A file made whole in one call: new, over a longer file (emptied and
+// rewritten in place), never through a symbolic link, and a missing folder
+// named in the failure; the real file system and the default form alike.
+TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
+{
+    const auto a = Counting(5, 1);
+    const auto b = Counting(3000, 50);
+    const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(a), std::span<const uint8_t>(b)};
+    std::vector<uint8_t> expected(a);
+    expected.insert(expected.end(), b.begin(), b.end());
+
+    for (FileSystem* files : std::initializer_list<FileSystem*>{&RealFileSystem(), &plain}) {
+        fs::remove_all(folder / "new.tga");
+        files->CreateWithContents(folder / "new.tga", pieces);
+        EXPECT_EQ(Samples::ReadBytes(folder / "new.tga"), expected);
+
+        Samples::WriteBytes(folder / "old.tga", Counting(9000, 3));
+        const auto inode = InodeOf(folder / "old.tga");
+        files->CreateWithContents(folder / "old.tga", pieces);
+        EXPECT_EQ(Samples::ReadBytes(folder / "old.tga"), expected);
+        EXPECT_EQ(InodeOf(folder / "old.tga"), inode);
+
+        Samples::WriteBytes(folder / "target", {9});
+        fs::remove_all(folder / "link.tga");
+        fs::create_symlink("target", folder / "link.tga");
+        EXPECT_THROW(files->CreateWithContents(folder / "link.tga", pieces), Error);
+        EXPECT_EQ(Samples::ReadBytes(folder / "target"), std::vector<uint8_t>{9});
+
+        try {
+            files->CreateWithContents(folder / "none" / "x.tga", pieces);
+            ADD_FAILURE() << "a file was made in a missing folder";
+        } catch (const Error& error) {
+            EXPECT_NE(std::string(error.what()).find((folder / "none" / "x.tga").string()), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(SortedListing(RealFileSystem(), folder.path()).size(), 4u) << "no unnamed file is left with a name";
 }
 
 TEST_F(FileInterfaceTest, AFailingGatheredWritePutsDownHalfAndNamesTheFile)

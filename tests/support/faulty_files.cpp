@@ -154,6 +154,7 @@ FaultyFileSystem::FaultyFileSystem(FileSystem& real) : real_(real) {}
 
 void FaultyFileSystem::FailAt(FileOperation operation, int occurrence, int error)
 {
+    const std::lock_guard lock(*mutex_);
     planned_ = operation;
     plannedOccurrence_ = occurrence;
     plannedError_ = error;
@@ -161,12 +162,26 @@ void FaultyFileSystem::FailAt(FileOperation operation, int occurrence, int error
 
 int FaultyFileSystem::Count(FileOperation operation) const
 {
+    const std::lock_guard lock(*mutex_);
     const auto found = counts_.find(operation);
     return found == counts_.end() ? 0 : found->second;
 }
 
+bool FaultyFileSystem::Failed() const
+{
+    const std::lock_guard lock(*mutex_);
+    return failed_;
+}
+
+fs::path FaultyFileSystem::FailedPath() const
+{
+    const std::lock_guard lock(*mutex_);
+    return failedPath_;
+}
+
 int FaultyFileSystem::TotalCount() const
 {
+    const std::lock_guard lock(*mutex_);
     int total = 0;
     for (const auto& [operation, count] : counts_)
         total += count;
@@ -176,6 +191,7 @@ int FaultyFileSystem::TotalCount() const
 void FaultyFileSystem::Step(FileOperation operation, const fs::path& path, const std::function<void()>& beforeFailing,
                             const std::string& detail)
 {
+    const std::lock_guard lock(*mutex_);
     const int occurrence = ++counts_[operation];
     if (plannedOccurrence_ == 0 || operation != planned_ || occurrence != plannedOccurrence_)
         return;

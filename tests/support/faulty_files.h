@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,8 @@
 // A file system for tests that wraps a real one, counts every operation by
 // kind and can make one chosen operation fail with a chosen errno, the way
 // the real one fails: an Error naming the file and the system's text.
+// Operations may come from several threads at once, as they do from a
+// FileWork; which operation is number n then depends on their timing.
 namespace Brimwork::Testing {
 
 class FaultyReadableFile;
@@ -55,8 +58,8 @@ public:
     int Count(FileOperation operation) const;
     int TotalCount() const;
     // Whether the planned failure has happened, and on which file.
-    bool Failed() const { return failed_; }
-    const std::filesystem::path& FailedPath() const { return failedPath_; }
+    bool Failed() const;
+    std::filesystem::path FailedPath() const;
 
     using FileSystem::OpenForReading;
     std::unique_ptr<ReadableFile> OpenForReading(const std::filesystem::path& path, Links links) override;
@@ -67,6 +70,7 @@ public:
     void Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void Remove(const std::filesystem::path& path) override;
     void SyncFolder(const std::filesystem::path& folder) override;
+    int WorkerThreads(Work work) const override { return real_.WorkerThreads(work); }
 
 private:
     friend class FaultyReadableFile;
@@ -80,6 +84,8 @@ private:
               const std::function<void()>& beforeFailing = {}, const std::string& detail = {});
 
     FileSystem& real_;
+    // Held by pointer so that a file system can be returned by value.
+    std::unique_ptr<std::mutex> mutex_ = std::make_unique<std::mutex>();
     std::map<FileOperation, int> counts_;
     FileOperation planned_ = FileOperation::OpenForReading;
     int plannedOccurrence_ = 0;  // 0: nothing fails

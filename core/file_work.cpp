@@ -1,0 +1,108 @@
+#include "core/file_work.h"
+
+namespace Brimwork {
+
+FileWork::FileWork(int threads, int64_t heldBytesLimit) : heldBytesLimit_(heldBytesLimit)
+{
+    for (int i = 0; i < threads; ++i)
+        threads_.emplace_back([this] { Work(); });
+}
+
+FileWork::~FileWork()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    taskAdded_.notify_all();
+    for (auto& thread : threads_)
+        thread.join();
+}
+
+void FileWork::Add(std::function<void()> task, int64_t bytes)
+{
+    if (threads_.empty()) {
+        task();
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    taskDone_.wait(lock, [&] {
+        return failedNumber_ || heldBytes_ == 0 || heldBytes_ + bytes <= heldBytesLimit_;
+    });
+    if (failedNumber_) {
+        WaitUntilIdle(lock);
+        ThrowFailure();
+    }
+    queue_.push_back({nextNumber_++, std::move(task), bytes});
+    heldBytes_ += bytes;
+    lock.unlock();
+    taskAdded_.notify_one();
+}
+
+void FileWork::Finish()
+{
+    std::unique_lock lock(mutex_);
+    WaitUntilIdle(lock);
+    if (failedNumber_)
+        ThrowFailure();
+}
+
+void FileWork::Run(const std::function<void()>& produce)
+{
+    try {
+        produce();
+    } catch (...) {
+        const std::exception_ptr own = std::current_exception();
+        std::unique_lock lock(mutex_);
+        WaitUntilIdle(lock);
+        if (failedNumber_)
+            ThrowFailure();
+        std::rethrow_exception(own);
+    }
+    Finish();
+}
+
+void FileWork::Work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        taskAdded_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty())
+            return;
+        Task task = std::move(queue_.front());
+        queue_.pop_front();
+        ++running_;
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            task.work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        task.work = nullptr;  // frees what the task held before it is counted as free
+        lock.lock();
+        --running_;
+        heldBytes_ -= task.bytes;
+        if (failure && (!failedNumber_ || task.number < *failedNumber_)) {
+            failedNumber_ = task.number;
+            failure_ = failure;
+        }
+        if (failedNumber_) {
+            // Every task still queued was added after the failed one.
+            for (const Task& dropped : queue_)
+                heldBytes_ -= dropped.bytes;
+            queue_.clear();
+        }
+        taskDone_.notify_all();
+    }
+}
+
+void FileWork::WaitUntilIdle(std::unique_lock<std::mutex>& lock)
+{
+    taskDone_.wait(lock, [&] { return queue_.empty() && running_ == 0; });
+}
+
+void FileWork::ThrowFailure() { std::rethrow_exception(failure_); }
+
+}  // namespace Brimwork

@@ -1,0 +1,133 @@
+// File work spread over threads must fail as work done one task at a time
+// fails: the earliest failed task is the one reported, every task before it
+// has run, and the tasks' memory stays within its bound. Each case runs
+// without threads of its own and with two.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "core/error.h"
+#include "core/file_work.h"
+#include "core/files.h"
+#include "image/image_buffer.h"
+#include "image/tga.h"
+#include "tests/support/test_support.h"
+
+namespace Brimwork::Testing {
+namespace {
+
+class FileWorkThreads : public ::testing::TestWithParam<int> {
+protected:
+    // Runs tasks 0 .. count-1, of which those in `failing` throw
+    // "task <n>", then the producer's own failure when it has one; returns
+    // the message reported, "" when none.
+    std::string RunTasks(int count, const std::set<int>& failing, bool producerFails = false)
+    {
+        FileWork work(GetParam());
+        try {
+            work.Run([&] {
+                for (int n = 0; n < count; ++n)
+                    work.Add([this, n, &failing] {
+                        Record(n);
+                        if (failing.contains(n))
+                            throw Error("task " + std::to_string(n));
+                    });
+                if (producerFails)
+                    throw Error("producer");
+            });
+        } catch (const Error& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    void Record(int n)
+    {
+        const std::lock_guard lock(mutex_);
+        ran_.insert(n);
+    }
+
+    bool RanAllBefore(int n) const
+    {
+        for (int i = 0; i < n; ++i)
+            if (!ran_.contains(i))
+                return false;
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::set<int> ran_;
+};
+
+TEST_P(FileWorkThreads, ReportsTheEarliestFailureAfterEveryTaskBeforeIt)
+{
+    EXPECT_EQ(RunTasks(300, {}), "");
+    EXPECT_EQ(ran_.size(), 300u);
+
+    ran_.clear();
+    EXPECT_EQ(RunTasks(300, {40, 41, 200}), "task 40");
+    EXPECT_TRUE(RanAllBefore(41));
+    if (GetParam() == 0) {
+        EXPECT_EQ(*ran_.rbegin(), 40) << "without threads nothing runs after the failure";
+    }
+}
+
+TEST_P(FileWorkThreads, AProducerFailureComesAfterTheTasksAddedBeforeIt)
+{
+    EXPECT_EQ(RunTasks(20, {}, true), "producer");
+    EXPECT_EQ(ran_.size(), 20u) << "the tasks added before the failure still run";
+
+    ran_.clear();
+    EXPECT_EQ(RunTasks(20, {7}, true), "task 7");
+}
+
+TEST_P(FileWorkThreads, HoldsNoMoreThanItsLimitOfTaskMemoryAtOnce)
+{
+    constexpr int64_t TaskBytes = 4;
+    constexpr int64_t Limit = 10;
+    std::atomic<int64_t> held = 0;
+    std::atomic<int64_t> most = 0;
+    FileWork work(GetParam(), Limit);
+    work.Run([&] {
+        for (int n = 0; n < 200; ++n) {
+            // Counted before Add, which may run the task at once.
+            const int64_t now = held += TaskBytes;
+            most = std::max(most.load(), now);
+            work.Add([&] { held -= TaskBytes; }, TaskBytes);
+        }
+    });
+    // Two tasks fit the limit, and the one being added waits beside them.
+    EXPECT_LE(most.load(), 3 * TaskBytes);
+    EXPECT_EQ(held.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(NoneAndTwo, FileWorkThreads, ::testing::Values(0, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param) + "Threads";
+                         });
+
+// Two images for one file name, while other files are written beside them:
+// the later image is the one that stays, as when written one by one.
+TEST(TgaFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
+{
+    ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Creating), 0);
+    TempFolder folder;
+    TgaFileWriter writer(RealFileSystem());
+    writer.Run([&] {
+        for (int32_t width = 1; width <= 60; ++width) {
+            writer.Write(folder / ("other_" + std::to_string(width) + ".tga"), ImageBuffer{1, 1, {0, 0}});
+            writer.Write(folder / "same.tga", ImageBuffer{width, 1, std::vector<uint8_t>(size_t(width) * 2, 7)});
+        }
+    });
+    ImageBuffer last;
+    ReadTGA(RealFileSystem(), folder / "same.tga", last);
+    EXPECT_EQ(last.ImageWidth, 60);
+}
+
+}  // namespace
+}  // namespace Brimwork::Testing
