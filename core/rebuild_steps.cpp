@@ -1,9 +1,11 @@
 #include "core/rebuild_steps.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "core/context.h"
 #include "core/error.h"
+#include "core/file_work.h"
 #include "core/files.h"
 #include "core/names.h"
 #include "core/rebuild_work_file.h"
@@ -82,11 +84,26 @@ std::vector<std::string> DeleteInputs(FileSystem& files, const fs::path& manifes
     return DeleteFiles(files, images);
 }
 
+// The container being replaced, held open across the rename so that
+// freeing its blocks, which takes a while for a large file, happens beside
+// the deletion of the inputs rather than inside the rename. None when there
+// is no regular file of that name.
+std::shared_ptr<ReadableFile> HoldPrevious(FileSystem& files, const fs::path& container)
+{
+    if (files.TypeOf(container) != EntryType::Regular)
+        return nullptr;
+    return files.OpenForReading(container);
+}
+
 // What follows once the new container is in place.
-void FinishRebuild(FileSystem& files, const fs::path& container, const fs::path& manifest, std::vector<fs::path> images,
+void FinishRebuild(FileSystem& files, const fs::path& container, std::shared_ptr<ReadableFile> previous,
+                   const fs::path& manifest, std::vector<fs::path> images,
                    const std::function<void(const fs::path&)>& listContainer)
 {
+    FileWork release(std::min(files.WorkerThreads(FileSystem::Work::Deleting), 1));
+    release.Add([previous = std::move(previous)]() mutable { previous.reset(); });
     const auto undeleted = DeleteInputs(files, manifest, std::move(images));
+    release.Finish();
     std::string listingFailure;
     try {
         listContainer(container);
@@ -115,12 +132,14 @@ void ReplaceContainer(ModuleContext& context, const std::string& containerName, 
 {
     const fs::path container = context.folder / containerName;
     std::vector<fs::path> images;
+    std::shared_ptr<ReadableFile> previous;
     {
         RebuildWorkFile work(context.files, context.folder);
         images = write(work.File());
+        previous = HoldPrevious(context.files, container);
         work.Commit(container);
     }
-    FinishRebuild(context.files, container, manifest, std::move(images), listContainer);
+    FinishRebuild(context.files, container, std::move(previous), manifest, std::move(images), listContainer);
 }
 
 }  // namespace Brimwork::RebuildSteps
