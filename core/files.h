@@ -122,10 +122,10 @@ public:
     virtual void Remove(const std::filesystem::path& path) = 0;
     // Makes the folder's entries (a rename, a new file) durable.
     virtual void SyncFolder(const std::filesystem::path& folder) = 0;
-    // How many threads of its own a FileWork creating or deleting many
-    // files may use on this file system; 0 when every operation must come
-    // from the caller's thread.
-    enum class Work { Creating, Deleting };
+    // How many threads of its own the work of reading, creating or
+    // deleting many files may use on this file system; 0 when every
+    // operation must come from the caller's thread.
+    enum class Work { Reading, Creating, Deleting };
     virtual int WorkerThreads(Work) const { return 0; }
 };
 

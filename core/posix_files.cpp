@@ -349,8 +349,20 @@ public:
     // files about twice as fast as one; three threads, each file made by
     // CreateWithContents, create them a little faster than one, and two to
     // three times faster in a folder where many files were deleted a
-    // moment before (finding a free inode is slow then).
-    int WorkerThreads(Work work) const override { return work == Work::Deleting ? 4 : 3; }
+    // moment before (finding a free inode is slow then). Reading needs one
+    // thread ahead of the caller, who writes what it reads.
+    int WorkerThreads(Work work) const override
+    {
+        switch (work) {
+        case Work::Reading:
+            return 1;
+        case Work::Creating:
+            return 3;
+        case Work::Deleting:
+            return 4;
+        }
+        return 0;
+    }
 };
 
 }  // namespace

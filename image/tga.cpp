@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <span>
 #include <string>
 #include <utility>
@@ -439,6 +440,73 @@ void TgaFileWriter::Write(const std::filesystem::path& fileName, ImageBuffer ima
         work_.Finish();
     const auto bytes = static_cast<int64_t>(image.ImageBytes.size());
     work_.Add([&files = files_, fileName, image = std::move(image)] { WriteTGA(files, fileName, image); }, bytes);
+}
+
+struct TgaReadAhead::Result {
+    ImageBuffer image;
+    std::exception_ptr failure;
+};
+
+TgaReadAhead::TgaReadAhead(FileSystem& files, std::vector<std::filesystem::path> paths)
+    : files_(files), paths_(std::move(paths)), results_(paths_.size())
+{
+    if (files_.WorkerThreads(FileSystem::Work::Reading) > 0 && paths_.size() > 1)
+        reader_ = std::thread([this] { ReadAll(); });
+}
+
+TgaReadAhead::~TgaReadAhead()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (reader_.joinable())
+        reader_.join();
+}
+
+void TgaReadAhead::ReadAll()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return stopping_ || toRead_ == paths_.size() || readyBytes_ <= ReadAheadBytes; });
+        if (stopping_ || toRead_ == paths_.size())
+            return;
+        const size_t index = toRead_++;
+        lock.unlock();
+        auto result = std::make_unique<Result>();
+        try {
+            ReadTGA(files_, paths_[index], result->image);
+        } catch (...) {
+            result->failure = std::current_exception();
+        }
+        lock.lock();
+        if (result->failure)
+            toRead_ = paths_.size();
+        readyBytes_ += static_cast<int64_t>(result->image.ImageBytes.size());
+        results_[index] = std::move(result);
+        changed_.notify_all();
+    }
+}
+
+void TgaReadAhead::Next(const std::filesystem::path& path, ImageBuffer& image)
+{
+    if (toTake_ >= paths_.size() || paths_[toTake_] != path)
+        throw std::logic_error("TgaReadAhead::Next out of the given order");
+    if (!reader_.joinable()) {
+        ++toTake_;
+        ReadTGA(files_, path, image);
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return results_[toTake_] != nullptr; });
+    const std::unique_ptr<Result> result = std::move(results_[toTake_++]);
+    readyBytes_ -= static_cast<int64_t>(result->image.ImageBytes.size());
+    lock.unlock();
+    changed_.notify_all();
+    if (result->failure)
+        std::rethrow_exception(result->failure);
+    image = std::move(result->image);
 }
 
 void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableFile& container, int32_t width,

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 #include "core/file_work.h"
 #include "core/files.h"
@@ -65,6 +69,40 @@ private:
     FileSystem& files_;
     FileWork work_;
     std::unordered_set<std::string> names_;
+};
+
+// Reads a rebuild's TGA files in the order given, ahead of the caller on a
+// thread of its own where the file system allows threads: a file is begun
+// only while those read and not yet taken hold at most ReadAheadBytes, so
+// that memory stays within a few images. Next gives each file as ReadTGA
+// would, in turn, and throws the failure of the file whose turn it is;
+// files after a failed one are not read.
+class TgaReadAhead {
+public:
+    static constexpr int64_t ReadAheadBytes = int64_t{8} << 20;
+
+    TgaReadAhead(FileSystem& files, std::vector<std::filesystem::path> paths);
+    TgaReadAhead(const TgaReadAhead&) = delete;
+    TgaReadAhead& operator=(const TgaReadAhead&) = delete;
+    ~TgaReadAhead();
+
+    // The next file, which must be `path`, into `image`.
+    void Next(const std::filesystem::path& path, ImageBuffer& image);
+
+private:
+    struct Result;
+    void ReadAll();
+
+    FileSystem& files_;
+    const std::vector<std::filesystem::path> paths_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::unique_ptr<Result>> results_;
+    size_t toRead_ = 0;
+    size_t toTake_ = 0;
+    int64_t readyBytes_ = 0;
+    bool stopping_ = false;
+    std::thread reader_;
 };
 
 // One image of an extraction that reads every image of one container,

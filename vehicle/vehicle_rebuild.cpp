@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "core/bytes.h"
@@ -255,6 +256,11 @@ public:
 
     std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans)
     {
+        std::vector<fs::path> inputs;
+        for (const auto& plan : plans)
+            for (const auto& image : plan.images)
+                inputs.push_back(image.tga);
+        images_.emplace(context_.files, std::move(inputs));
         std::vector<uint8_t> count;
         Bytes::AppendInt32(count, source.count);
         out_.Append(count);
@@ -280,7 +286,7 @@ public:
 private:
     void ReadImage(const fs::path& tga, ImageBuffer& image)
     {
-        ReadTGA(context_.files, tga, image);
+        images_->Next(tga, image);
         read_.push_back(tga);
     }
 
@@ -356,6 +362,7 @@ private:
     ReadableFile& container_;
     SequentialWriter out_;
     SilentWindow silent_;
+    std::optional<TgaReadAhead> images_;  // the TGA files, in the order they are written
     std::vector<fs::path> read_;
     RoundingReport rounding_;
 };

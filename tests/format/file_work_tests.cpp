@@ -16,6 +16,7 @@
 #include "core/files.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "samples/sample_containers.h"
 #include "tests/support/test_support.h"
 
 namespace Brimwork::Testing {
@@ -127,6 +128,34 @@ TEST(TgaFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
     ImageBuffer last;
     ReadTGA(RealFileSystem(), folder / "same.tga", last);
     EXPECT_EQ(last.ImageWidth, 60);
+}
+
+// Files read ahead come in the order given, each as ReadTGA reads it; a
+// broken file fails at its turn, after every file before it, naming it.
+TEST(TgaReadAhead, GivesEachFileInTurnAndFailsAtTheBrokenOne)
+{
+    ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Reading), 0);
+    TempFolder folder;
+    std::vector<std::filesystem::path> paths;
+    for (int32_t width = 1; width <= 40; ++width) {
+        paths.push_back(folder / ("image_" + std::to_string(width) + ".tga"));
+        WriteTGA(RealFileSystem(), paths.back(), ImageBuffer{width, 2, std::vector<uint8_t>(size_t(width) * 4, 1)});
+    }
+    Samples::WriteBytes(paths[30], {1, 2, 3});
+
+    TgaReadAhead images(RealFileSystem(), paths);
+    ImageBuffer image;
+    for (size_t i = 0; i < 30; ++i) {
+        images.Next(paths[i], image);
+        ASSERT_EQ(image.ImageWidth, static_cast<int32_t>(i + 1));
+    }
+    try {
+        images.Next(paths[30], image);
+        ADD_FAILURE() << "a broken file was read";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find(paths[30].string()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(image.ImageWidth, 30) << "a failed read leaves the buffer as it was";
 }
 
 }  // namespace
