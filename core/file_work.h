@@ -26,7 +26,7 @@ class FileWork {
 public:
     // What the tasks waiting to run may hold in memory together before Add
     // waits for them; one task larger than that runs alone.
-    static constexpr int64_t DefaultHeldBytes = int64_t{16} << 20;
+    static constexpr int64_t DefaultHeldBytes = int64_t{8} << 20;
 
     // `threads`: as many as the file system allows for the work.
     explicit FileWork(int threads, int64_t heldBytesLimit = DefaultHeldBytes);

@@ -79,7 +79,7 @@ private:
 // files after a failed one are not read.
 class TgaReadAhead {
 public:
-    static constexpr int64_t ReadAheadBytes = int64_t{8} << 20;
+    static constexpr int64_t ReadAheadBytes = int64_t{2} << 20;
 
     TgaReadAhead(FileSystem& files, std::vector<std::filesystem::path> paths);
     TgaReadAhead(const TgaReadAhead&) = delete;
