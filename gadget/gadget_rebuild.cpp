@@ -159,10 +159,7 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
     int32_t tableOffset = Checked::Add(
         ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.head.entryCount, "The entry table"), "The entry table");
     const int64_t entryTable = out.Reserve(tableOffset - ArchiveHeader::Size);
-    std::vector<fs::path> inputs;
-    for (const auto& name : ImageFileNames(manifest))
-        inputs.push_back(context.folder / name);
-    TgaReadAhead images(context.files, inputs);
+    TgaReadAhead images(context.files, context.folder, ImageFileNames(manifest));
     std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
@@ -174,7 +171,7 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
         const int64_t imageTable = out.Reserve(dataOffset - tableOffset);
         for (int32_t k = 0; k < imageCount; ++k) {
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
-            images.Next(tga, context.image);
+            images.Next(context.image);
             read.push_back(tga);
             const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
             out.Patch(imageTable + int64_t{Format::ImageHeaderSize} * k,

@@ -447,10 +447,10 @@ struct TgaReadAhead::Result {
     std::exception_ptr failure;
 };
 
-TgaReadAhead::TgaReadAhead(FileSystem& files, std::vector<std::filesystem::path> paths)
-    : files_(files), paths_(std::move(paths)), results_(paths_.size())
+TgaReadAhead::TgaReadAhead(FileSystem& files, std::filesystem::path folder, std::vector<std::string> fileNames)
+    : files_(files), folder_(std::move(folder)), fileNames_(std::move(fileNames)), results_(fileNames_.size())
 {
-    if (files_.WorkerThreads(FileSystem::Work::Reading) > 0 && paths_.size() > 1)
+    if (files_.WorkerThreads(FileSystem::Work::Reading) > 0 && fileNames_.size() > 1)
         reader_ = std::thread([this] { ReadAll(); });
 }
 
@@ -469,33 +469,32 @@ void TgaReadAhead::ReadAll()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return stopping_ || toRead_ == paths_.size() || readyBytes_ <= ReadAheadBytes; });
-        if (stopping_ || toRead_ == paths_.size())
+        changed_.wait(lock, [&] { return stopping_ || toRead_ == fileNames_.size() || readyBytes_ <= ReadAheadBytes; });
+        if (stopping_ || toRead_ == fileNames_.size())
             return;
         const size_t index = toRead_++;
         lock.unlock();
         auto result = std::make_unique<Result>();
         try {
-            ReadTGA(files_, paths_[index], result->image);
+            ReadTGA(files_, folder_ / fileNames_[index], result->image);
         } catch (...) {
             result->failure = std::current_exception();
         }
         lock.lock();
         if (result->failure)
-            toRead_ = paths_.size();
+            toRead_ = fileNames_.size();
         readyBytes_ += static_cast<int64_t>(result->image.ImageBytes.size());
         results_[index] = std::move(result);
         changed_.notify_all();
     }
 }
 
-void TgaReadAhead::Next(const std::filesystem::path& path, ImageBuffer& image)
+void TgaReadAhead::Next(ImageBuffer& image)
 {
-    if (toTake_ >= paths_.size() || paths_[toTake_] != path)
-        throw std::logic_error("TgaReadAhead::Next out of the given order");
+    if (toTake_ >= fileNames_.size())
+        throw std::logic_error("TgaReadAhead::Next past the last file");
     if (!reader_.joinable()) {
-        ++toTake_;
-        ReadTGA(files_, path, image);
+        ReadTGA(files_, folder_ / fileNames_[toTake_++], image);
         return;
     }
     std::unique_lock lock(mutex_);

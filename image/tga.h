@@ -71,30 +71,33 @@ private:
     std::unordered_set<std::string> names_;
 };
 
-// Reads a rebuild's TGA files in the order given, ahead of the caller on a
-// thread of its own where the file system allows threads: a file is begun
-// only while those read and not yet taken hold at most ReadAheadBytes, so
-// that memory stays within a few images. Next gives each file as ReadTGA
-// would, in turn, and throws the failure of the file whose turn it is;
-// files after a failed one are not read.
+// Reads a rebuild's TGA files, named in the order given, from one folder,
+// ahead of the caller on a thread of its own where the file system allows
+// threads: a file is begun only while those read and not yet taken hold at
+// most ReadAheadBytes, so that memory stays within a few images. Next
+// gives each file as ReadTGA would, in turn, and throws the failure of the
+// file whose turn it is; files after a failed one are not read.
 class TgaReadAhead {
 public:
     static constexpr int64_t ReadAheadBytes = int64_t{2} << 20;
 
-    TgaReadAhead(FileSystem& files, std::vector<std::filesystem::path> paths);
+    TgaReadAhead(FileSystem& files, std::filesystem::path folder, std::vector<std::string> fileNames);
     TgaReadAhead(const TgaReadAhead&) = delete;
     TgaReadAhead& operator=(const TgaReadAhead&) = delete;
     ~TgaReadAhead();
 
-    // The next file, which must be `path`, into `image`.
-    void Next(const std::filesystem::path& path, ImageBuffer& image);
+    // The next file into `image`.
+    void Next(ImageBuffer& image);
 
 private:
     struct Result;
     void ReadAll();
 
     FileSystem& files_;
-    const std::vector<std::filesystem::path> paths_;
+    const std::filesystem::path folder_;
+    // Names rather than paths: a path costs several allocations, and a
+    // rebuild may read tens of thousands of files.
+    const std::vector<std::string> fileNames_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::unique_ptr<Result>> results_;

@@ -65,14 +65,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
     int32_t dataOffset = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, count, "The entry table"),
                                       "The entry table");
     const int64_t entryTable = out.Reserve(dataOffset - ArchiveHeader::Size);
-    std::vector<fs::path> inputs;
-    for (const auto& name : manifest.tgaFiles)
-        inputs.push_back(context.folder / name);
-    TgaReadAhead images(context.files, inputs);
+    TgaReadAhead images(context.files, context.folder, manifest.tgaFiles);
     std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < count; ++i) {
         const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
-        images.Next(tga, context.image);
+        images.Next(context.image);
         read.push_back(tga);
         const int32_t dataSize =
             Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());

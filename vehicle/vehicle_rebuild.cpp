@@ -256,11 +256,7 @@ public:
 
     std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans)
     {
-        std::vector<fs::path> inputs;
-        for (const auto& plan : plans)
-            for (const auto& image : plan.images)
-                inputs.push_back(image.tga);
-        images_.emplace(context_.files, std::move(inputs));
+        images_.emplace(context_.files, context_.folder, TgaFileNames(plans));
         std::vector<uint8_t> count;
         Bytes::AppendInt32(count, source.count);
         out_.Append(count);
@@ -286,7 +282,7 @@ public:
 private:
     void ReadImage(const fs::path& tga, ImageBuffer& image)
     {
-        images_->Next(tga, image);
+        images_->Next(image);
         read_.push_back(tga);
     }
 

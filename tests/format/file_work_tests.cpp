@@ -137,20 +137,22 @@ TEST(TgaReadAhead, GivesEachFileInTurnAndFailsAtTheBrokenOne)
     ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Reading), 0);
     TempFolder folder;
     std::vector<std::filesystem::path> paths;
+    std::vector<std::string> names;
     for (int32_t width = 1; width <= 40; ++width) {
-        paths.push_back(folder / ("image_" + std::to_string(width) + ".tga"));
+        names.push_back("image_" + std::to_string(width) + ".tga");
+        paths.push_back(folder / names.back());
         WriteTGA(RealFileSystem(), paths.back(), ImageBuffer{width, 2, std::vector<uint8_t>(size_t(width) * 4, 1)});
     }
     Samples::WriteBytes(paths[30], {1, 2, 3});
 
-    TgaReadAhead images(RealFileSystem(), paths);
+    TgaReadAhead images(RealFileSystem(), folder.path(), names);
     ImageBuffer image;
     for (size_t i = 0; i < 30; ++i) {
-        images.Next(paths[i], image);
+        images.Next(image);
         ASSERT_EQ(image.ImageWidth, static_cast<int32_t>(i + 1));
     }
     try {
-        images.Next(paths[30], image);
+        images.Next(image);
         ADD_FAILURE() << "a broken file was read";
     } catch (const Error& error) {
         EXPECT_NE(std::string(error.what()).find(paths[30].string()), std::string::npos) << error.what();
