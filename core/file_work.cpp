@@ -27,9 +27,16 @@ void FileWork::Add(std::function<void()> task, int64_t bytes)
         return;
     }
     std::unique_lock lock(mutex_);
-    taskDone_.wait(lock, [&] {
-        return failedNumber_ || heldBytes_ == 0 || heldBytes_ + bytes <= heldBytesLimit_;
-    });
+    if (!failedNumber_ && heldBytes_ != 0 && heldBytes_ + bytes > heldBytesLimit_) {
+        // Once full, wait until the threads have done half of what is
+        // queued rather than waking at every task they finish.
+        ++addersWaiting_;
+        taskDone_.wait(lock, [&] {
+            return failedNumber_ || heldBytes_ == 0 ||
+                   (heldBytes_ <= heldBytesLimit_ / 2 && heldBytes_ + bytes <= heldBytesLimit_);
+        });
+        --addersWaiting_;
+    }
     if (failedNumber_) {
         WaitUntilIdle(lock);
         ThrowFailure();
@@ -94,7 +101,8 @@ void FileWork::Work()
                 heldBytes_ -= dropped.bytes;
             queue_.clear();
         }
-        taskDone_.notify_all();
+        if (failure || (queue_.empty() && running_ == 0) || (addersWaiting_ > 0 && heldBytes_ <= heldBytesLimit_ / 2))
+            taskDone_.notify_all();
     }
 }
 

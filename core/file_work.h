@@ -67,6 +67,7 @@ private:
     std::deque<Task> queue_;
     int64_t heldBytes_ = 0;  // by the tasks queued or running
     int running_ = 0;
+    int addersWaiting_ = 0;
     uint64_t nextNumber_ = 0;
     bool stopping_ = false;
     std::optional<uint64_t> failedNumber_;

@@ -12,6 +12,29 @@ namespace Brimwork {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Each file created by its whole path, through the file system itself.
+class FolderByPath final : public NewFilesFolder {
+public:
+    FolderByPath(FileSystem& files, fs::path folder) : files_(files), folder_(std::move(folder)) {}
+    void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) override
+    {
+        files_.CreateWithContents(folder_ / name, pieces);
+    }
+
+private:
+    FileSystem& files_;
+    const fs::path folder_;
+};
+
+}  // namespace
+
+std::unique_ptr<NewFilesFolder> FileSystem::OpenForNewFiles(const fs::path& folder)
+{
+    return std::make_unique<FolderByPath>(*this, folder);
+}
+
 std::string ReadWholeFile(FileSystem& files, const fs::path& path, int64_t maxBytes)
 {
     auto file = files.OpenForReading(path);

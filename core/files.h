@@ -70,6 +70,16 @@ struct FolderEntry {
     bool operator==(const FolderEntry&) const = default;
 };
 
+// A folder in which many files are about to be created, held by the file
+// system in whatever way makes that cheapest. Safe to use from several
+// threads at once.
+class NewFilesFolder {
+public:
+    virtual ~NewFilesFolder() = default;
+    // FileSystem::CreateWithContents of the file `name` in the folder.
+    virtual void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -101,6 +111,11 @@ public:
         file->WriteGathered(pieces);
         file->Close();
     }
+    // The folder, for the creation of many files in it. The real file
+    // system holds it open, so that each file's name is looked up from
+    // there rather than along the whole path; opening never fails, a
+    // failure is reported by the file that meets it.
+    virtual std::unique_ptr<NewFilesFolder> OpenForNewFiles(const std::filesystem::path& folder);
     // What the path names, without following a symbolic link.
     virtual EntryType TypeOf(const std::filesystem::path& path) = 0;
     // The names (without folder) of the entries of a folder, in no useful order.

@@ -233,6 +233,63 @@ EntryType TypeInListing(DIR* dir, const fs::path& folder, const dirent& entry)
     return TypeOfMode(info.st_mode);
 }
 
+// Creates files in a folder held open, naming each from the folder rather
+// than walking the whole path again. A file is written unnamed in the
+// folder and linked in under its name once complete. Finding a free inode,
+// which after many deletions can take a while, then happens outside the
+// folder's lock, so that threads creating many files at once do not queue
+// for it; and no half-written file ever carries the name. Where the name
+// is taken (an existing file is emptied and rewritten in place, a symbolic
+// link refused), the folder cannot be opened or the system cannot do this,
+// the file is made by path as CreateForWriting makes it, with its messages.
+class PosixNewFilesFolder final : public NewFilesFolder {
+public:
+    PosixNewFilesFolder(FileSystem& files, fs::path folder)
+        : files_(files), folder_(std::move(folder)),
+          dir_(::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+
+    void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) override
+    {
+        const fs::path path = folder_ / name;
+        const int fd = dir_.get() < 0 ? -1 : ::openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (dir_.get() >= 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                ThrowErrno("create", path, errno);
+            files_.FileSystem::CreateWithContents(path, pieces);
+            return;
+        }
+        PosixWritableFile unnamed(path, fd);
+        unnamed.WriteGathered(pieces);
+        if (!LinkUnder(unnamed.Descriptor(), name)) {
+            if (errno != EEXIST && errno != ENOENT)
+                ThrowErrno("create", path, errno);
+            files_.FileSystem::CreateWithContents(path, pieces);
+            return;
+        }
+        unnamed.Close();
+    }
+
+private:
+    // Gives the unnamed file its name. Linking the descriptor itself needs
+    // a privilege on systems older than Linux 6.10; naming it through /proc
+    // needs none.
+    bool LinkUnder(int fd, const std::string& name) const
+    {
+        if (::linkat(fd, "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno == EEXIST)
+            return false;
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        return ::linkat(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
+
+    FileSystem& files_;
+    const fs::path folder_;
+    const PosixDescriptor dir_;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     using FileSystem::OpenForReading;
@@ -263,36 +320,15 @@ public:
         return std::make_unique<PosixWritableFile>(path, fd);
     }
 
-    // The file is written unnamed in its folder and linked in under its
-    // name once complete. Finding a free inode, which after many deletions
-    // can take a while, then happens outside the folder's lock, so that
-    // threads creating many files at once do not queue for it; and no
-    // half-written file ever carries the name. Where the name is taken (an
-    // existing file is emptied and rewritten in place, a symbolic link
-    // refused) or the system cannot do this, the file is made as
-    // CreateForWriting makes it.
     void CreateWithContents(const fs::path& path, std::span<const std::span<const uint8_t>> pieces) override
     {
         const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-                ThrowErrno("create", path, errno);
-            FileSystem::CreateWithContents(path, pieces);
-            return;
-        }
-        PosixWritableFile unnamed(path, fd);
-        unnamed.WriteGathered(pieces);
-        // Naming the file through /proc needs no privilege, where naming
-        // it through its descriptor does.
-        const std::string self = "/proc/self/fd/" + std::to_string(unnamed.Descriptor());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno != EEXIST && errno != ENOENT)
-                ThrowErrno("create", path, errno);
-            FileSystem::CreateWithContents(path, pieces);
-            return;
-        }
-        unnamed.Close();
+        PosixNewFilesFolder(*this, folder).CreateWithContents(path.filename().string(), pieces);
+    }
+
+    std::unique_ptr<NewFilesFolder> OpenForNewFiles(const fs::path& folder) override
+    {
+        return std::make_unique<PosixNewFilesFolder>(*this, folder);
     }
 
     EntryType TypeOf(const fs::path& path) override

@@ -121,7 +121,7 @@ void ExtractAll(ModuleContext& context)
     std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
-    TgaFileWriter writer(context.files);
+    TgaFileWriter writer(context.files, context.folder);
     writer.Run([&] {
         for (int32_t i = 0; i < count; ++i) {
             const GadgetEntry& entry = entries[static_cast<size_t>(i)];

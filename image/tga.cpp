@@ -374,7 +374,11 @@ std::vector<uint8_t> TopLeftWords(std::span<const uint8_t> stored, const Header&
 
 }  // namespace
 
-void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const ImageBuffer& image)
+namespace {
+
+// Builds the TGA file of the image and hands its pieces to `create`.
+template <typename Create>
+void WriteTgaPieces(const std::filesystem::path& fileName, const ImageBuffer& image, Create create)
 {
     std::array<uint8_t, HeaderSize> header{};
     header[2] = UncompressedTrueColour;
@@ -385,7 +389,14 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(header),
                                                          std::span<const uint8_t>(image.ImageBytes)};
-    files.CreateWithContents(fileName, pieces);
+    create(std::span<const std::span<const uint8_t>>(pieces));
+}
+
+}  // namespace
+
+void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const ImageBuffer& image)
+{
+    WriteTgaPieces(fileName, image, [&](auto pieces) { files.CreateWithContents(fileName, pieces); });
 }
 
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image)
@@ -434,12 +445,22 @@ void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> co
     WriteTGA(context.files, context.folder / tgaFileName, context.image);
 }
 
-void TgaFileWriter::Write(const std::filesystem::path& fileName, ImageBuffer image)
+TgaFileWriter::TgaFileWriter(FileSystem& files, const std::filesystem::path& folder)
+    : folder_(folder), newFiles_(files.OpenForNewFiles(folder)), work_(files.WorkerThreads(FileSystem::Work::Creating))
 {
-    if (!names_.insert(ToUpper(fileName.string())).second)
+}
+
+void TgaFileWriter::Write(const std::string& fileName, ImageBuffer image)
+{
+    if (!names_.insert(ToUpper(fileName)).second)
         work_.Finish();
     const auto bytes = static_cast<int64_t>(image.ImageBytes.size());
-    work_.Add([&files = files_, fileName, image = std::move(image)] { WriteTGA(files, fileName, image); }, bytes);
+    work_.Add(
+        [this, fileName, image = std::move(image)] {
+            WriteTgaPieces(folder_ / fileName, image,
+                           [&](auto pieces) { newFiles_->CreateWithContents(fileName, pieces); });
+        },
+        bytes);
 }
 
 struct TgaReadAhead::Result {
@@ -514,7 +535,7 @@ void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableF
     ImageBuffer loaded{width, height, {}};
     ReadPacked(loaded, container, offset);
     context.image = loaded;
-    writer.Write(context.folder / tgaFileName, std::move(loaded));
+    writer.Write(tgaFileName, std::move(loaded));
 }
 
 }  // namespace Brimwork

@@ -52,21 +52,23 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
 void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
                         int32_t height, int64_t offset, const std::string& tgaFileName);
 
-// Writes the TGA files of an extraction as WriteTGA does, as tasks of a
-// FileWork, so that several files are created at once where the file
-// system allows. Two images for one file name (letter case ignored) are
-// written one after the other, so that the later one stays, as when the
-// files are written one by one.
+// Writes the TGA files of an extraction into one folder as WriteTGA does,
+// as tasks of a FileWork, so that several files are created at once where
+// the file system allows. Two images for one file name (letter case
+// ignored) are written one after the other, so that the later one stays,
+// as when the files are written one by one.
 class TgaFileWriter {
 public:
-    explicit TgaFileWriter(FileSystem& files) : files_(files), work_(files.WorkerThreads(FileSystem::Work::Creating)) {}
-    void Write(const std::filesystem::path& fileName, ImageBuffer image);
+    TgaFileWriter(FileSystem& files, const std::filesystem::path& folder);
+    // `fileName` is the file's name in the folder.
+    void Write(const std::string& fileName, ImageBuffer image);
     // Runs `extract`, which calls Write, and waits for every file; the
     // failure reported is the earliest, as FileWork::Run has it.
     void Run(const std::function<void()>& extract) { work_.Run(extract); }
 
 private:
-    FileSystem& files_;
+    const std::filesystem::path folder_;
+    const std::unique_ptr<NewFilesFolder> newFiles_;
     FileWork work_;
     std::unordered_set<std::string> names_;
 };

@@ -91,7 +91,7 @@ void ExtractAll(ModuleContext& context)
     std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
 
     const auto count = static_cast<int32_t>(entries.size());
-    TgaFileWriter writer(context.files);
+    TgaFileWriter writer(context.files, context.folder);
     writer.Run([&] {
         for (int32_t i = 0; i < count; ++i) {
             // The container stays open and its table, read and checked

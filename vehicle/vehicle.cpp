@@ -167,7 +167,7 @@ void ExtractAll(ModuleContext& context, State& state)
     manifest += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, count "
                      "of images, and hotspot coordinates for each image.");
     manifest += CountLine(count) + Line(ManifestText::Separator);
-    TgaFileWriter writer(context.files);
+    TgaFileWriter writer(context.files, context.folder);
     writer.Run([&] {
         for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
             const VehicleEntry& entry = entries[static_cast<size_t>(i)];
@@ -182,7 +182,7 @@ void ExtractAll(ModuleContext& context, State& state)
                 sprite = Format::ReadSprite(*file, entry);
             for (int32_t j = 0; j < images; ++j) {
                 manifest += Line(LoadForExtraction(context, state, *file, entry, sprite ? &*sprite : nullptr, j));
-                writer.Write(context.folder / (TgaBaseName(entry.Name, j) + ".tga"), context.image);
+                writer.Write(TgaBaseName(entry.Name, j) + ".tga", context.image);
                 context.window.Yield();
             }
             if (!shadow)

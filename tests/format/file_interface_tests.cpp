@@ -11,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <filesystem>
+#include <functional>
 
 #include "core/error.h"
 #include "core/files.h"
@@ -138,7 +139,8 @@ TEST_F(FileInterfaceTest, AGatheredWriteAppendsThePiecesInOrder)
 
 // A file made whole in one call: new, over a longer file (emptied and
 // rewritten in place), never through a symbolic link, and a missing folder
-// named in the failure; the real file system and the default form alike.
+// named in the failure; by path and through a folder held open, on the
+// real file system and in the default form alike.
 TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
 {
     const auto a = Counting(5, 1);
@@ -147,25 +149,34 @@ TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
     std::vector<uint8_t> expected(a);
     expected.insert(expected.end(), b.begin(), b.end());
 
-    for (FileSystem* files : std::initializer_list<FileSystem*>{&RealFileSystem(), &plain}) {
+    using Make = std::function<void(const fs::path&)>;
+    const auto byPath = [&](FileSystem& files) -> Make {
+        return [&files, &pieces](const fs::path& path) { files.CreateWithContents(path, pieces); };
+    };
+    const auto inFolder = [&](FileSystem& files) -> Make {
+        return [&files, &pieces](const fs::path& path) {
+            files.OpenForNewFiles(path.parent_path())->CreateWithContents(path.filename().string(), pieces);
+        };
+    };
+    for (const Make& make : {byPath(RealFileSystem()), inFolder(RealFileSystem()), byPath(plain), inFolder(plain)}) {
         fs::remove_all(folder / "new.tga");
-        files->CreateWithContents(folder / "new.tga", pieces);
+        make(folder / "new.tga");
         EXPECT_EQ(Samples::ReadBytes(folder / "new.tga"), expected);
 
         Samples::WriteBytes(folder / "old.tga", Counting(9000, 3));
         const auto inode = InodeOf(folder / "old.tga");
-        files->CreateWithContents(folder / "old.tga", pieces);
+        make(folder / "old.tga");
         EXPECT_EQ(Samples::ReadBytes(folder / "old.tga"), expected);
         EXPECT_EQ(InodeOf(folder / "old.tga"), inode);
 
         Samples::WriteBytes(folder / "target", {9});
         fs::remove_all(folder / "link.tga");
         fs::create_symlink("target", folder / "link.tga");
-        EXPECT_THROW(files->CreateWithContents(folder / "link.tga", pieces), Error);
+        EXPECT_THROW(make(folder / "link.tga"), Error);
         EXPECT_EQ(Samples::ReadBytes(folder / "target"), std::vector<uint8_t>{9});
 
         try {
-            files->CreateWithContents(folder / "none" / "x.tga", pieces);
+            make(folder / "none" / "x.tga");
             ADD_FAILURE() << "a file was made in a missing folder";
         } catch (const Error& error) {
             EXPECT_NE(std::string(error.what()).find((folder / "none" / "x.tga").string()), std::string::npos)

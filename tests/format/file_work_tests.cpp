@@ -105,6 +105,15 @@ TEST_P(FileWorkThreads, HoldsNoMoreThanItsLimitOfTaskMemoryAtOnce)
     // Two tasks fit the limit, and the one being added waits beside them.
     EXPECT_LE(most.load(), 3 * TaskBytes);
     EXPECT_EQ(held.load(), 0);
+
+    // Tasks of more than half the limit, or more than all of it, still get
+    // their turn.
+    std::atomic<int> ran = 0;
+    work.Run([&] {
+        for (const int64_t bytes : {7, 25, 7, 3, 7, 25})
+            work.Add([&] { ++ran; }, bytes);
+    });
+    EXPECT_EQ(ran, 6);
 }
 
 INSTANTIATE_TEST_SUITE_P(NoneAndTwo, FileWorkThreads, ::testing::Values(0, 2),
@@ -118,11 +127,11 @@ TEST(TgaFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
 {
     ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Creating), 0);
     TempFolder folder;
-    TgaFileWriter writer(RealFileSystem());
+    TgaFileWriter writer(RealFileSystem(), folder.path());
     writer.Run([&] {
         for (int32_t width = 1; width <= 60; ++width) {
-            writer.Write(folder / ("other_" + std::to_string(width) + ".tga"), ImageBuffer{1, 1, {0, 0}});
-            writer.Write(folder / "same.tga", ImageBuffer{width, 1, std::vector<uint8_t>(size_t(width) * 2, 7)});
+            writer.Write("other_" + std::to_string(width) + ".tga", ImageBuffer{1, 1, {0, 0}});
+            writer.Write("same.tga", ImageBuffer{width, 1, std::vector<uint8_t>(size_t(width) * 2, 7)});
         }
     });
     ImageBuffer last;
