@@ -85,6 +85,13 @@ private:
 
 class PosixWritableFile final : public WritableFile {
 public:
+    // Larger writes are split. A write of a megabyte or more is cached in
+    // pages the system takes from its largest free blocks, which on a
+    // virtual machine are often not yet backed by the host's memory:
+    // writing 60 MB in 4.6 MB calls took 50-160 ms on such a machine, in
+    // 256 KiB calls 17-22 ms. A call per 256 KiB costs nothing that shows.
+    static constexpr size_t MaxBytesPerCall = size_t{256} << 10;
+
     PosixWritableFile(fs::path path, int fd) : path_(std::move(path)), fd_(fd) {}
     const fs::path& Path() const override { return path_; }
 
@@ -93,7 +100,7 @@ public:
         RequireOpen();
         size_t done = 0;
         while (done < data.size()) {
-            ssize_t put = ::pwrite(fd_.get(), data.data() + done, data.size() - done,
+            ssize_t put = ::pwrite(fd_.get(), data.data() + done, std::min(data.size() - done, MaxBytesPerCall),
                                    static_cast<off_t>(offset + static_cast<int64_t>(done)));
             if (put < 0) {
                 if (errno == EINTR)
@@ -112,11 +119,17 @@ public:
         RequireOpen();
         std::vector<iovec> vectors;
         for (const auto& piece : pieces)
-            if (!piece.empty())
-                vectors.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+            for (size_t at = 0; at < piece.size(); at += MaxBytesPerCall)
+                vectors.push_back(
+                    {const_cast<uint8_t*>(piece.data() + at), std::min(piece.size() - at, MaxBytesPerCall)});
         size_t first = 0;  // vectors before it are written
         while (first < vectors.size()) {
-            const int count = static_cast<int>(std::min<size_t>(vectors.size() - first, IOV_MAX));
+            // As many pieces as one call may write, and at least one.
+            int count = 1;
+            size_t bytes = vectors[first].iov_len;
+            while (count < IOV_MAX && first + count < vectors.size() &&
+                   bytes + vectors[first + count].iov_len <= MaxBytesPerCall)
+                bytes += vectors[first + count++].iov_len;
             ssize_t put = ::pwritev(fd_.get(), &vectors[first], count, static_cast<off_t>(end_));
             if (put < 0) {
                 if (errno == EINTR)

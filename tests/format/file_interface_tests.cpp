@@ -12,6 +12,7 @@
 #include <climits>
 #include <filesystem>
 #include <functional>
+#include <random>
 
 #include "core/error.h"
 #include "core/files.h"
@@ -77,6 +78,16 @@ std::vector<uint8_t> Counting(size_t size, uint8_t first)
     return bytes;
 }
 
+// Bytes without a short period, so that a misplaced block shows.
+std::vector<uint8_t> Scrambled(size_t size, unsigned seed)
+{
+    std::minstd_rand random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (auto& byte : bytes)
+        byte = static_cast<uint8_t>(random() >> 8);
+    return bytes;
+}
+
 ino_t InodeOf(const fs::path& path)
 {
     struct stat info {};
@@ -115,21 +126,24 @@ TEST_F(FileInterfaceTest, TheListingGivesEachEntryItsTypeWithoutFollowingLinks)
     EXPECT_THROW(RealFileSystem().ListFolderWithTypes(folder / "none"), Error);
 }
 
-// Empty pieces, more pieces than one system call takes, and a gathered
-// write after a plain one: the file holds the pieces in order.
+// Empty pieces, more pieces than one system call takes, pieces and a
+// plain write larger than one system call writes, and a gathered write
+// after a plain one: the file holds the pieces in order.
 TEST_F(FileInterfaceTest, AGatheredWriteAppendsThePiecesInOrder)
 {
-    std::vector<std::vector<uint8_t>> parts{Counting(3, 1), {}, Counting(70000, 9)};
+    std::vector<std::vector<uint8_t>> parts{Counting(3, 1), {}, Counting(70000, 9), Scrambled(600003, 2)};
     for (int i = 0; i < IOV_MAX + 10; ++i)
         parts.push_back(Counting(static_cast<size_t>(i % 5), static_cast<uint8_t>(i)));
+    parts.push_back(Scrambled(262145, 3));
     std::vector<std::span<const uint8_t>> pieces(parts.begin(), parts.end());
-    std::vector<uint8_t> expected{7, 7};
+    const auto plainWrite = Scrambled(700001, 1);
+    std::vector<uint8_t> expected = plainWrite;
     for (const auto& part : parts)
         expected.insert(expected.end(), part.begin(), part.end());
 
     for (FileSystem* files : std::initializer_list<FileSystem*>{&RealFileSystem(), &plain, &faulty}) {
         auto file = files->CreateForWriting(folder / "out");
-        file->Write(std::vector<uint8_t>{7, 7});
+        file->Write(plainWrite);
         file->WriteGathered(pieces);
         file->Close();
         EXPECT_EQ(Samples::ReadBytes(folder / "out"), expected);
