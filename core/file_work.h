@@ -35,9 +35,11 @@ public:
     // Drops the tasks not yet started and waits for those running.
     ~FileWork();
 
-    // Adds a task that holds `bytes` of memory until it has run, waiting
-    // while the tasks not yet done hold too much. Once a task has failed,
-    // throws that failure instead (after the tasks started before it end).
+    // Adds a task that holds `bytes` of memory until it has run. When the
+    // tasks not yet done hold too much, waits until they hold at most half
+    // the limit, so that the caller is not woken at every task. Once a
+    // task has failed, throws that failure instead (after the tasks
+    // started before it end).
     void Add(std::function<void()> task, int64_t bytes = 0);
 
     // Waits until every task added so far has run; throws the earliest
