@@ -6,7 +6,9 @@
 // 1,000 to 16,000 entries. Every timed command runs alone in a folder
 // prepared outside the timing, after a sync; Brimwork and tar take turns,
 // round after round. Prints medians, the median of the per-round ratios,
-// and the peak resident memory of each command.
+// and the peak resident memory of each command. Each rebuild is also timed
+// against brimwork-durable-pack (bench/durable_pack.cpp), the bare file
+// work of a rebuild that forces its result to the disk, which tar skips.
 //
 //   brimwork-speed [--cli PATH] [--work DIR] [--rounds N] [--scaling-rounds N]
 //                  [--only W1,W2,...] [--no-scaling] [--keep]
@@ -314,6 +316,7 @@ struct Pair {
 
 struct Options {
     fs::path cli;
+    fs::path durablePack;
     fs::path work;
     int rounds = 7;
     int scalingRounds = 5;
@@ -403,6 +406,18 @@ public:
         return t;
     }
 
+    // The same files through brimwork-durable-pack: the least a rebuild
+    // costs that forces its result to the disk and replaces the container.
+    Timing DurablePack(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        std::vector<std::string> all = p.extracted;
+        all.push_back(fileName);
+        const fs::path folder = FreshCopy(p.master, all, runs_);
+        Timing t = MustRun({o_.durablePack.string(), fileName, p.tarList.string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
     Timing TarAndRemove(const Prepared& p, const fs::path& base)
     {
         const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
@@ -419,6 +434,7 @@ public:
             Prepared p;
             Pair extract;
             Pair rebuild;
+            Series floor;  // brimwork-durable-pack
         };
         std::vector<Row> rows;
         for (auto& w : ::Workloads()) {
@@ -426,7 +442,7 @@ public:
                 continue;
             std::fprintf(stderr, "preparing %s...\n", w.key.c_str());
             Prepared p = Prepare(w.key, w.fileName, w.build());
-            rows.push_back({std::move(w), std::move(p), {}, {}});
+            rows.push_back({std::move(w), std::move(p), {}, {}, {}});
         }
         for (int round = 0; round < o_.rounds; ++round) {
             std::fprintf(stderr, "round %d of %d\n", round + 1, o_.rounds);
@@ -437,6 +453,7 @@ public:
                 auto untar = [&] { row.extract.tar.Add(Untar(row.p, base)); };
                 auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, row.w.fileName, base)); };
                 auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
+                auto floor = [&] { row.floor.Add(DurablePack(row.p, row.w.fileName, base)); };
                 if (brimworkFirst) {
                     extract();
                     untar();
@@ -449,7 +466,9 @@ public:
                 if (brimworkFirst) {
                     rebuild();
                     pack();
+                    floor();
                 } else {
+                    floor();
                     pack();
                     rebuild();
                 }
@@ -470,6 +489,20 @@ public:
                             row.p.rebuildNote.c_str());
             else
                 std::printf("%s\n", row.p.rebuildNote.c_str());
+        }
+        std::printf("\nRebuild against the least file work of a rebuild that forces its result to the disk and\n"
+                    "replaces the container (brimwork-durable-pack: read every file, write one file, fsync,\n"
+                    "rename, fsync the folder, delete the files on 4 threads), median seconds and ratios\n");
+        std::printf("%-6s %10s %10s %10s %12s %14s\n", "", "rebuild", "floor", "tar -rm", "floor/tar",
+                    "rebuild/floor");
+        for (const auto& row : rows) {
+            if (!row.p.rebuilds)
+                continue;
+            const Pair floorToTar{row.floor, row.rebuild.tar};
+            const Pair rebuildToFloor{row.rebuild.brimwork, row.floor};
+            std::printf("%-6s %10.3f %10.3f %10.3f %12.2f %14.2f\n", row.w.key.c_str(),
+                        Median(row.rebuild.brimwork.seconds), Median(row.floor.seconds),
+                        Median(row.rebuild.tar.seconds), floorToTar.MedianRatio(), rebuildToFloor.MedianRatio());
         }
         std::printf("\nPeak resident memory (MiB)\n%-6s %10s %10s %10s %10s %12s %10s\n", "", "files", "extract",
                     "tar -xf", "rebuild", "tar -rm", "bound");
@@ -548,6 +581,7 @@ int main(int argc, char** argv)
 {
     Options options;
     options.cli = fs::path(argv[0]).parent_path() / ".." / "cli" / "brimwork-cli";
+    options.durablePack = fs::absolute(fs::path(argv[0]).parent_path() / "brimwork-durable-pack");
     options.work = fs::current_path() / "speed-work";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
