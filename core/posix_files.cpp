@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 
 #include <cerrno>
@@ -163,6 +164,14 @@ public:
 
     int Descriptor() const { return fd_.get(); }
 
+    // Sets the file's length to what was written, cutting what lay beyond.
+    void CutToWritten()
+    {
+        RequireOpen();
+        if (::ftruncate(fd_.get(), static_cast<off_t>(end_)) != 0)
+            ThrowErrno("set the length of", path_, errno);
+    }
+
     void Close() override
     {
         RequireOpen();
@@ -252,9 +261,12 @@ EntryType TypeInListing(DIR* dir, const fs::path& folder, const dirent& entry)
 // which after many deletions can take a while, then happens outside the
 // folder's lock, so that threads creating many files at once do not queue
 // for it; and no half-written file ever carries the name. Where the name
-// is taken (an existing file is emptied and rewritten in place, a symbolic
-// link refused), the folder cannot be opened or the system cannot do this,
-// the file is made by path as CreateForWriting makes it, with its messages.
+// is taken, the existing file is rewritten in place (a symbolic link is
+// refused); once a name was found taken, which happens when an extraction
+// is run again over its own files, later files try that first, so that
+// they are not written twice. Where the folder cannot be opened or the
+// system cannot do this, the file is made by path as CreateForWriting makes
+// it, with its messages.
 class PosixNewFilesFolder final : public NewFilesFolder {
 public:
     PosixNewFilesFolder(FileSystem& files, fs::path folder)
@@ -266,6 +278,8 @@ public:
     void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) override
     {
         const fs::path path = folder_ / name;
+        if (namesTaken_.load(std::memory_order_relaxed) && RewriteExisting(name, path, pieces))
+            return;
         const int fd = dir_.get() < 0 ? -1 : ::openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (dir_.get() >= 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -275,13 +289,18 @@ public:
         }
         PosixWritableFile unnamed(path, fd);
         unnamed.WriteGathered(pieces);
-        if (!LinkUnder(unnamed.Descriptor(), name)) {
-            if (errno != EEXIST && errno != ENOENT)
-                ThrowErrno("create", path, errno);
-            files_.FileSystem::CreateWithContents(path, pieces);
+        if (LinkUnder(unnamed.Descriptor(), name)) {
+            unnamed.Close();
             return;
         }
-        unnamed.Close();
+        if (errno == EEXIST) {
+            namesTaken_.store(true, std::memory_order_relaxed);
+            if (RewriteExisting(name, path, pieces))
+                return;
+        } else if (errno != ENOENT) {
+            ThrowErrno("create", path, errno);
+        }
+        files_.FileSystem::CreateWithContents(path, pieces);
     }
 
 private:
@@ -298,9 +317,37 @@ private:
         return ::linkat(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     }
 
+    // Overwrites the existing file of that name and cuts it to the new
+    // length, keeping its blocks: emptying it first would free them and
+    // take new ones, and freeing is slow on a disk that passes every freed
+    // block on to its storage. False when there is no file of that name.
+    bool RewriteExisting(const std::string& name, const fs::path& path,
+                         std::span<const std::span<const uint8_t>> pieces) const
+    {
+        // Not blocking: a pipe of that name is refused rather than waited on.
+        const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        const int fd = dir_.get() >= 0 ? ::openat(dir_.get(), name.c_str(), flags) : ::open(path.c_str(), flags);
+        if (fd < 0) {
+            if (errno == ENOENT)
+                return false;
+            ThrowOpenFailure("create", path, errno);
+        }
+        PosixWritableFile file(path, fd);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0)
+            ThrowErrno("create", path, errno);
+        if (!S_ISREG(info.st_mode))
+            throw Error("Cannot create " + path.string() + ": it is not a regular file");
+        file.WriteGathered(pieces);
+        file.CutToWritten();
+        file.Close();
+        return true;
+    }
+
     FileSystem& files_;
     const fs::path folder_;
     const PosixDescriptor dir_;
+    std::atomic<bool> namesTaken_{false};
 };
 
 class PosixFileSystem final : public FileSystem {

@@ -151,8 +151,8 @@ TEST_F(FileInterfaceTest, AGatheredWriteAppendsThePiecesInOrder)
     EXPECT_EQ(faulty.Count(FileOperation::Write), 2);
 }
 
-// A file made whole in one call: new, over a longer file (emptied and
-// rewritten in place), never through a symbolic link, and a missing folder
+// A file made whole in one call: new, over a longer or a shorter file
+// (rewritten in place), never through a symbolic link, and a missing folder
 // named in the failure; by path and through a folder held open, on the
 // real file system and in the default form alike.
 TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
@@ -177,11 +177,13 @@ TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
         make(folder / "new.tga");
         EXPECT_EQ(Samples::ReadBytes(folder / "new.tga"), expected);
 
-        Samples::WriteBytes(folder / "old.tga", Counting(9000, 3));
-        const auto inode = InodeOf(folder / "old.tga");
-        make(folder / "old.tga");
-        EXPECT_EQ(Samples::ReadBytes(folder / "old.tga"), expected);
-        EXPECT_EQ(InodeOf(folder / "old.tga"), inode);
+        for (const int oldSize : {9000, 100}) {
+            Samples::WriteBytes(folder / "old.tga", Counting(oldSize, 3));
+            const auto inode = InodeOf(folder / "old.tga");
+            make(folder / "old.tga");
+            EXPECT_EQ(Samples::ReadBytes(folder / "old.tga"), expected) << "over " << oldSize << " bytes";
+            EXPECT_EQ(InodeOf(folder / "old.tga"), inode);
+        }
 
         Samples::WriteBytes(folder / "target", {9});
         fs::remove_all(folder / "link.tga");
@@ -198,6 +200,25 @@ TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
         }
     }
     EXPECT_EQ(SortedListing(RealFileSystem(), folder.path()).size(), 4u) << "no unnamed file is left with a name";
+}
+
+// Once a folder held open met a taken name it tries the name in place
+// first: new names must still be made, and links still refused.
+TEST_F(FileInterfaceTest, AFolderHeldOpenMakesNewAndTakenNamesInAnyOrder)
+{
+    const auto bytes = Counting(700, 9);
+    const std::array<std::span<const uint8_t>, 1> pieces{std::span<const uint8_t>(bytes)};
+    Samples::WriteBytes(folder / "taken1.tga", Counting(5000, 1));
+    Samples::WriteBytes(folder / "taken2.tga", Counting(5, 1));
+    Samples::WriteBytes(folder / "target", {9});
+    fs::create_symlink("target", folder / "link.tga");
+    const auto newFiles = RealFileSystem().OpenForNewFiles(folder.path());
+    for (const char* name : {"new1.tga", "taken1.tga", "new2.tga", "taken2.tga"}) {
+        newFiles->CreateWithContents(name, pieces);
+        EXPECT_EQ(Samples::ReadBytes(folder / name), bytes) << name;
+    }
+    EXPECT_THROW(newFiles->CreateWithContents("link.tga", pieces), Error);
+    EXPECT_EQ(Samples::ReadBytes(folder / "target"), std::vector<uint8_t>{9});
 }
 
 TEST_F(FileInterfaceTest, AFailingGatheredWritePutsDownHalfAndNamesTheFile)
