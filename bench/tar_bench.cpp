@@ -8,7 +8,9 @@
 // round after round. Prints medians, the median of the per-round ratios,
 // and the peak resident memory of each command. Each rebuild is also timed
 // against brimwork-durable-pack (bench/durable_pack.cpp), the bare file
-// work of a rebuild that forces its result to the disk, which tar skips.
+// work of a rebuild that forces its result to the disk, which tar skips;
+// and each extraction is run again over the files it wrote, against tar -xf
+// over them.
 //
 //   brimwork-speed [--cli PATH] [--work DIR] [--rounds N] [--scaling-rounds N]
 //                  [--only W1,W2,...] [--no-scaling] [--keep]
@@ -396,6 +398,26 @@ public:
         return t;
     }
 
+    // Extraction again over the files the last one wrote, as after editing
+    // some of them; tar -xf over the same files.
+    Timing ExtractAgain(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        std::vector<std::string> all = p.extracted;
+        all.push_back(fileName);
+        const fs::path folder = FreshCopy(p.master, all, runs_);
+        Timing t = MustRun({o_.cli.string(), "extract", (folder / fileName).string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    Timing UntarAgain(const Prepared& p, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
+        Timing t = MustRun({"tar", "-xf", p.tarFile.string()}, folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
     Timing Rebuild(const Prepared& p, const std::string& fileName, const fs::path& base)
     {
         std::vector<std::string> all = p.extracted;
@@ -435,6 +457,7 @@ public:
             Pair extract;
             Pair rebuild;
             Series floor;  // brimwork-durable-pack
+            Pair again;    // extraction over the files already there
         };
         std::vector<Row> rows;
         for (auto& w : ::Workloads()) {
@@ -442,7 +465,7 @@ public:
                 continue;
             std::fprintf(stderr, "preparing %s...\n", w.key.c_str());
             Prepared p = Prepare(w.key, w.fileName, w.build());
-            rows.push_back({std::move(w), std::move(p), {}, {}, {}});
+            rows.push_back({std::move(w), std::move(p), {}, {}, {}, {}});
         }
         for (int round = 0; round < o_.rounds; ++round) {
             std::fprintf(stderr, "round %d of %d\n", round + 1, o_.rounds);
@@ -451,13 +474,19 @@ public:
                 const fs::path base = o_.work / row.w.key;
                 auto extract = [&] { row.extract.brimwork.Add(Extract(row.p, row.w.fileName, base)); };
                 auto untar = [&] { row.extract.tar.Add(Untar(row.p, base)); };
+                auto extractAgain = [&] { row.again.brimwork.Add(ExtractAgain(row.p, row.w.fileName, base)); };
+                auto untarAgain = [&] { row.again.tar.Add(UntarAgain(row.p, base)); };
                 auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, row.w.fileName, base)); };
                 auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
                 auto floor = [&] { row.floor.Add(DurablePack(row.p, row.w.fileName, base)); };
                 if (brimworkFirst) {
                     extract();
                     untar();
+                    extractAgain();
+                    untarAgain();
                 } else {
+                    untarAgain();
+                    extractAgain();
                     untar();
                     extract();
                 }
@@ -490,6 +519,11 @@ public:
             else
                 std::printf("%s\n", row.p.rebuildNote.c_str());
         }
+        std::printf("\nExtraction again over the files it wrote before, against tar -xf over them\n");
+        std::printf("%-6s %10s %10s %8s\n", "", "extract", "tar -xf", "ratio");
+        for (const auto& row : rows)
+            std::printf("%-6s %10.3f %10.3f %8.2f\n", row.w.key.c_str(), Median(row.again.brimwork.seconds),
+                        Median(row.again.tar.seconds), row.again.MedianRatio());
         std::printf("\nRebuild against the least file work of a rebuild that forces its result to the disk and\n"
                     "replaces the container (brimwork-durable-pack: read every file, write one file, fsync,\n"
                     "rename, fsync the folder, delete the files on 4 threads), median seconds and ratios\n");
