@@ -364,9 +364,7 @@ public:
         MustRun({"tar", "-cf", p.tarFile.string(), "-T", p.tarList.string()}, p.master, base / "errors.txt");
 
         // One rebuild outside the timing: it must work and give the container back unchanged.
-        std::vector<std::string> all = p.extracted;
-        all.push_back(fileName);
-        const fs::path probe = FreshCopy(p.master, all, runs_);
+        const fs::path probe = FreshCopy(p.master, WithContainer(p, fileName), runs_);
         Outcome outcome = RunTimed({o_.cli.string(), "rebuild", (probe / fileName).string()}, probe,
                                    base / "errors.txt");
         if (outcome.status == 0) {
@@ -382,72 +380,77 @@ public:
         return p;
     }
 
-    Timing Extract(const Prepared& p, const std::string& fileName, const fs::path& base)
+    // Times `command` run in a fresh copy of `names` from the master
+    // folder; `command` is given that folder.
+    Timing InFreshCopy(const Prepared& p, const std::vector<std::string>& names, const fs::path& base,
+                       const std::function<std::vector<std::string>(const fs::path&)>& command)
     {
-        const fs::path folder = FreshCopy(p.master, {fileName}, runs_);
-        Timing t = MustRun({o_.cli.string(), "extract", (folder / fileName).string()}, folder, base / "errors.txt");
+        const fs::path folder = FreshCopy(p.master, names, runs_);
+        Timing t = MustRun(command(folder), folder, base / "errors.txt");
         fs::remove_all(folder);
         return t;
     }
 
+    // Everything the extraction wrote, and the container.
+    static std::vector<std::string> WithContainer(const Prepared& p, const std::string& fileName)
+    {
+        std::vector<std::string> all = p.extracted;
+        all.push_back(fileName);
+        return all;
+    }
+
+    std::function<std::vector<std::string>(const fs::path&)> Cli(const std::string& verb,
+                                                                 const std::string& fileName) const
+    {
+        return [this, verb, fileName](const fs::path& folder) {
+            return std::vector<std::string>{o_.cli.string(), verb, (folder / fileName).string()};
+        };
+    }
+
+    Timing Extract(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        return InFreshCopy(p, {fileName}, base, Cli("extract", fileName));
+    }
+
     Timing Untar(const Prepared& p, const fs::path& base)
     {
-        const fs::path folder = FreshCopy(p.master, {}, runs_);
-        Timing t = MustRun({"tar", "-xf", p.tarFile.string()}, folder, base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, {}, base, [&](const fs::path&) { return UntarCommand(p); });
     }
 
     // Extraction again over the files the last one wrote, as after editing
     // some of them; tar -xf over the same files.
     Timing ExtractAgain(const Prepared& p, const std::string& fileName, const fs::path& base)
     {
-        std::vector<std::string> all = p.extracted;
-        all.push_back(fileName);
-        const fs::path folder = FreshCopy(p.master, all, runs_);
-        Timing t = MustRun({o_.cli.string(), "extract", (folder / fileName).string()}, folder, base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, WithContainer(p, fileName), base, Cli("extract", fileName));
     }
 
     Timing UntarAgain(const Prepared& p, const fs::path& base)
     {
-        const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
-        Timing t = MustRun({"tar", "-xf", p.tarFile.string()}, folder, base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, p.extracted, base, [&](const fs::path&) { return UntarCommand(p); });
     }
 
     Timing Rebuild(const Prepared& p, const std::string& fileName, const fs::path& base)
     {
-        std::vector<std::string> all = p.extracted;
-        all.push_back(fileName);
-        const fs::path folder = FreshCopy(p.master, all, runs_);
-        Timing t = MustRun({o_.cli.string(), "rebuild", (folder / fileName).string()}, folder, base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, WithContainer(p, fileName), base, Cli("rebuild", fileName));
     }
 
     // The same files through brimwork-durable-pack: the least a rebuild
     // costs that forces its result to the disk and replaces the container.
     Timing DurablePack(const Prepared& p, const std::string& fileName, const fs::path& base)
     {
-        std::vector<std::string> all = p.extracted;
-        all.push_back(fileName);
-        const fs::path folder = FreshCopy(p.master, all, runs_);
-        Timing t = MustRun({o_.durablePack.string(), fileName, p.tarList.string()}, folder, base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, WithContainer(p, fileName), base, [&](const fs::path&) {
+            return std::vector<std::string>{o_.durablePack.string(), fileName, p.tarList.string()};
+        });
     }
 
     Timing TarAndRemove(const Prepared& p, const fs::path& base)
     {
-        const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
-        Timing t = MustRun({"tar", "--remove-files", "-cf", "packed.tar", "-T", p.tarList.string()}, folder,
-                           base / "errors.txt");
-        fs::remove_all(folder);
-        return t;
+        return InFreshCopy(p, p.extracted, base, [&](const fs::path&) {
+            return std::vector<std::string>{"tar", "--remove-files", "-cf", "packed.tar", "-T", p.tarList.string()};
+        });
     }
+
+    static std::vector<std::string> UntarCommand(const Prepared& p) { return {"tar", "-xf", p.tarFile.string()}; }
 
     void Workloads()
     {
