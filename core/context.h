@@ -16,6 +16,15 @@ struct ChosenContainer {
     std::string FileTitle;
 };
 
+// What the user asked of a rebuild beyond the rebuild itself.
+struct RebuildOptions {
+    // Read and check everything a rebuild reads, write nothing, and report
+    // what the rebuild would do.
+    bool dryRun = false;
+    // Keep the replaced container as "<its name>.bak", replacing an older one.
+    bool keepBackup = false;
+};
+
 // The shared state a module procedure works on, passed in explicitly.
 // Every relative file name of the modules (manifests, TGA files,
 // "REBUILD.TMP", the rebuilt container) lives in `folder`.
@@ -25,6 +34,7 @@ struct ModuleContext {
     const std::filesystem::path& folder;
     WindowInterface& window;
     FileSystem& files;
+    RebuildOptions rebuild{};
 };
 
 }  // namespace Brimwork
