@@ -46,6 +46,24 @@ std::vector<uint8_t> ReadEntryTable(ReadableFile& file, int32_t count, int32_t r
     return table;
 }
 
+namespace {
+
+// A file that opens with the right signature but ends inside the header is
+// a damaged container of that kind, not a file of another kind.
+void RefuseTruncatedHeader(ReadableFile& file, const std::string& signature)
+{
+    const int64_t size = file.Size();
+    if (size < static_cast<int64_t>(signature.size()) || size >= ArchiveHeader::Size)
+        return;
+    std::vector<uint8_t> start(signature.size());
+    file.ReadAt(0, start);
+    if (std::equal(start.begin(), start.end(), signature.begin(), signature.end()))
+        ThrowDamaged(file.Path().string(), "it has " + std::to_string(size) + " bytes, too short for its " +
+                                               std::to_string(ArchiveHeader::Size) + "-byte header");
+}
+
+}  // namespace
+
 bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
                  const std::string& signatureMessage,
                  const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames)
@@ -53,6 +71,7 @@ bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, 
     auto file = context.files.OpenContainer(fileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     if (header.Signature != signature) {
+        RefuseTruncatedHeader(*file, signature);
         context.window.ShowMessage(signatureMessage, "Brimwork Error");
         return false;
     }

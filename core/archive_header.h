@@ -20,9 +20,9 @@ struct ArchiveHeader {
     int32_t EntryCount = 0;
 };
 
-// Reads the header at offset 0. A file shorter than the header yields the
-// bytes it has and zeros, so that its signature does not match; the caller
-// refuses it with its signature message.
+// Reads the header at offset 0. A file shorter than the header yields an
+// empty signature, which matches none, and numbers from the bytes it has
+// and zeros.
 ArchiveHeader ReadArchiveHeader(ReadableFile& file);
 
 std::vector<uint8_t> ArchiveHeaderBytes(const ArchiveHeader& header);
@@ -42,10 +42,11 @@ auto ReadEntryTable(ReadableFile& file, int32_t count, int32_t recordSize, Decod
     return entries;
 }
 
-// Lists a gadget or screen file: a signature other than `signature` shows
-// `signatureMessage` and returns false with the list as it was; otherwise
-// the list is replaced by the names that `readNames` reads from the entry
-// table, which is checked before the list is touched.
+// Lists a gadget or screen file. A file that starts with `signature` but is
+// shorter than the header is an Error; any other file without `signature`
+// shows `signatureMessage` and returns false with the list as it was;
+// otherwise the list is replaced by the names that `readNames` reads from
+// the entry table, which is checked before the list is touched.
 bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
                  const std::string& signatureMessage,
                  const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames);

@@ -8,6 +8,10 @@
 namespace Brimwork::Manifest {
 namespace {
 
+// Editors such as Notepad put this before the text of a file they save as
+// UTF-8. It is not part of line 1.
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLineEndChar(char c) { return c == '\r' || c == '\n'; }
 
@@ -45,6 +49,8 @@ std::string NameForm(const std::string& name)
 Reader::Reader(std::string text, std::string manifestName)
     : text_(std::move(text)), manifestName_(std::move(manifestName))
 {
+    if (text_.starts_with(ByteOrderMark))
+        position_ = ByteOrderMark.size();
 }
 
 void Reader::Advance()

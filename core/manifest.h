@@ -31,6 +31,9 @@ std::string NameForm(const std::string& name);
 // of its line; a text item skips blanks before it and ends at a comma or
 // the end of its line, or runs between double quotes when it starts with
 // one. Every failure is an Error naming the manifest and the line.
+// A manifest saved by an editor reads as the one written: a line may end
+// with LF alone, and a UTF-8 byte-order mark at the very start of the text
+// is skipped.
 class Reader {
 public:
     Reader(std::string text, std::string manifestName);

@@ -108,6 +108,12 @@ VehicleEntry DecodeEntry(std::span<const uint8_t> record)
 
 int32_t ReadEntryCount(ReadableFile& file)
 {
+    const int64_t size = file.Size();
+    if (size == 0)
+        throw Error(file.Path().string() + " is empty: a vehicle file starts with its entry count");
+    if (size < CountSize)
+        ThrowDamaged(file.Path().string(), "it has " + std::to_string(size) + (size == 1 ? " byte" : " bytes") +
+                                               ", too short to hold its entry count");
     return Bytes::Int32At(ReadRecord(file, 0, CountSize, "the entry count"), 0);
 }
 

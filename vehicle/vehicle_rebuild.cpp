@@ -126,6 +126,28 @@ int32_t ReadImageCount(Manifest::Reader& reader, const std::string& manifestName
     return count;
 }
 
+// A block with fewer hotspot lines than it needs runs into the separator,
+// the next block's name or the end of the manifest. That is told from a
+// hotspot line by its first character: a hotspot line opens with a number.
+// A blank line is left to the number reader, which says what it lacks.
+void RequireHotspotLine(Manifest::Reader& reader, const std::string& manifestName, const SourceEntry& source,
+                        const std::string& which, int32_t have, int32_t need)
+{
+    std::string found;
+    if (!reader.AtEnd()) {
+        const std::string line(reader.PeekLine());
+        const std::string text = Trimmed(line);
+        if (text.empty() || (text[0] >= '0' && text[0] <= '9') || text[0] == '-' || text[0] == '+')
+            return;
+        found = " (this line, \"" + line + "\", is not one)";
+    } else {
+        found = " (the manifest ends before this line)";
+    }
+    throw Error(Where(manifestName, reader.LineNumber()) + ": the block of " + which +
+                " has too few hotspot lines: " + std::to_string(have) + " of the " + std::to_string(need) +
+                (source.shadow ? " its frame count asks for" : " a vehicle needs") + found);
+}
+
 EntryPlan ReadBlock(Manifest::Reader& reader, const std::string& manifestName, const SourceEntry& source,
                     const std::string& which)
 {
@@ -135,6 +157,7 @@ EntryPlan ReadBlock(Manifest::Reader& reader, const std::string& manifestName, c
     plan.images.resize(static_cast<size_t>(count));
     for (int32_t j = 0; j < count; ++j) {
         const std::string image = (source.shadow ? "frame " : "slot ") + std::to_string(j) + " of " + which;
+        RequireHotspotLine(reader, manifestName, source, which, j, count);
         const int line = reader.LineNumber();
         const auto values = reader.ReadNumbersOnLine("the hotspots of " + image, source.shadow ? 2 : 4);
         for (int32_t value : values)

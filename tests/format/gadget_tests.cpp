@@ -70,6 +70,33 @@ TEST_F(GadgetTest, AWrongSignatureKeepsTheListAndSaysSo)
     EXPECT_FALSE(List());
 }
 
+TEST_F(GadgetTest, AFileWithItsSignatureButShorterThanTheHeaderIsDamaged)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"GADG\x01\0\0\0\x02\0\0"s, " is damaged: it has 11 bytes, too short for its 12-byte header"},
+        {"GADG", " is damaged: it has 4 bytes, too short for its 12-byte header"},
+        {"gadg\x01\0\0\0\x02\0\0"s, "signature"},
+        {"GAD", "signature"},
+        {"", "signature"},
+    };
+    for (const auto& [text, message] : cases) {
+        SCOPED_TRACE(text.size());
+        window.list = {"EARLIER"};
+        window.messages.clear();
+        Choose(std::vector<uint8_t>(text.begin(), text.end()));
+        if (message == "signature") {
+            EXPECT_FALSE(List());
+            ASSERT_EQ(window.messages.size(), 1u);
+            EXPECT_EQ(window.messages[0].text, "Error: Gadget file signature not found!");
+            EXPECT_EQ(window.messages[0].title, "Brimwork Error");
+        } else {
+            EXPECT_EQ(ModuleFixture::ErrorOf([&] { List(); }), container.FileName.string() + message);
+            EXPECT_TRUE(window.messages.empty());
+        }
+        EXPECT_EQ(window.list, std::vector<std::string>{"EARLIER"});
+    }
+}
+
 TEST_F(GadgetTest, ADamagedEntryTableIsAnErrorBeforeTheListIsTouched)
 {
     window.list = {"EARLIER"};
@@ -223,6 +250,15 @@ TEST_F(GadgetTest, ExtractThenRebuildGivesBackTheSameFile)
     EXPECT_EQ(window.list, (std::vector<std::string>{"CHAIR", "CHAIR_BIG", "EMPTY", "x,y", " lead"}));
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(window.progress.back(), 100.0f);
+}
+
+TEST_F(GadgetTest, AManifestSavedWithAByteOrderMarkAndLineFeedsRebuildsTheSameFile)
+{
+    Choose(BuildGadgetFile(11, RoundTripEntries()));
+    const auto [fromWritten, fromSaved] =
+        RebuildFromWrittenAndEditorSavedManifest("EXTRACT.DAT", [&] { Extract(); }, [&] { Rebuild(); });
+    EXPECT_TRUE(fromSaved == fromWritten);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
 }
 
 TEST_F(GadgetTest, RebuildTakesImagesInNumberOrderPast999)

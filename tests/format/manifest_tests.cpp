@@ -95,3 +95,102 @@ TEST(ManifestReading, FailuresNameTheLine)
     EXPECT_EQ(message("A.GDG\r\n 1 \r\n\"open\r\n", 1),
               "EXTRACT.DAT, line 3: the name has an opening double quote and no closing one");
 }
+
+namespace {
+
+// The ways an editor may save a manifest: with or without a UTF-8
+// byte-order mark, lines ended by CR LF or by LF alone.
+struct TextForm {
+    const char* label;
+    std::string start;
+    std::string lineEnd;
+};
+
+const std::vector<TextForm>& TextForms()
+{
+    static const std::vector<TextForm> forms{{"CR LF", "", "\r\n"},
+                                             {"LF", "", "\n"},
+                                             {"mark, CR LF", "\xEF\xBB\xBF", "\r\n"},
+                                             {"mark, LF", "\xEF\xBB\xBF", "\n"}};
+    return forms;
+}
+
+std::string Saved(const TextForm& form, const std::vector<std::string>& lines)
+{
+    std::string text = form.start;
+    for (const auto& line : lines)
+        text += line + form.lineEnd;
+    return text;
+}
+
+}  // namespace
+
+TEST(ManifestReading, EveryKindOfItemReadsAlikeInEveryTextForm)
+{
+    for (const TextForm& form : TextForms()) {
+        SCOPED_TRACE(form.label);
+        Reader reader(Saved(form, {"GADGETS.GDG", " 5 ", "-2 ", " 7 CHAIR", "\"a,b\", 8", ";---", "1, -2, 3, 4",
+                                   "", "  last "}),
+                      "M");
+        EXPECT_EQ(reader.PeekLine(), "GADGETS.GDG");
+        EXPECT_EQ(reader.ReadLine("line 1"), "GADGETS.GDG");
+        EXPECT_EQ(reader.LineNumber(), 2);
+        EXPECT_EQ(reader.ReadNumber("a"), 5);
+        EXPECT_EQ(reader.ReadNumber("b"), -2);
+        EXPECT_EQ(reader.LineNumber(), 4);
+        EXPECT_EQ(reader.ReadNumber("c"), 7);
+        EXPECT_EQ(reader.ReadText("d"), "CHAIR");
+        EXPECT_EQ(reader.ReadText("e"), "a,b");
+        EXPECT_EQ(reader.ReadNumber("f"), 8);
+        EXPECT_EQ(reader.LineNumber(), 6);
+        EXPECT_EQ(reader.PeekLine(), ";---");
+        EXPECT_EQ(reader.ReadLine("separator"), ";---");
+        EXPECT_EQ(reader.ReadNumbersOnLine("g", 4), (std::vector<int32_t>{1, -2, 3, 4}));
+        EXPECT_EQ(reader.LineNumber(), 8);
+        EXPECT_FALSE(reader.AtEnd());
+        EXPECT_EQ(reader.LineNumber(), 8);
+        EXPECT_EQ(reader.ReadLine("blank"), "");
+        EXPECT_EQ(reader.ReadText("h"), "last ");
+        EXPECT_TRUE(reader.AtEnd());
+        EXPECT_EQ(reader.LineNumber(), 10);
+    }
+}
+
+TEST(ManifestReading, FailuresNameTheSameLineInEveryTextForm)
+{
+    struct Case {
+        std::vector<std::string> lines;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {{}, "M, line 1: line 1 is missing: the manifest ends before it"},
+        {{"A.GDG", "1, 2, 3"}, "M, line 2: the hotspots has 3 of the 4 numbers it needs"},
+        {{"A.GDG", "1, 2, 3, 4, 5"}, "M, line 2: the hotspots holds more than 4 numbers"},
+        {{"A.GDG", "1, 2, 3, 4", "", " x "}, "M, line 4: the count is not a number: \"x\""},
+        {{"A.GDG", "1, 2, 3, 4", ""}, "M, line 4: the count is missing: the manifest ends before it"},
+    };
+    for (const TextForm& form : TextForms()) {
+        SCOPED_TRACE(form.label);
+        for (const Case& c : cases) {
+            Reader reader(Saved(form, c.lines), "M");
+            try {
+                reader.ReadLine("line 1");
+                reader.ReadNumbersOnLine("the hotspots", 4);
+                reader.ReadNumber("the count");
+                ADD_FAILURE() << c.message;
+            } catch (const Error& error) {
+                EXPECT_EQ(error.what(), c.message);
+            }
+        }
+    }
+}
+
+TEST(ManifestReading, OnlyAByteOrderMarkAtTheVeryStartIsSkipped)
+{
+    Reader reader(" \xEF\xBB\xBFTITLE\r\n\xEF\xBB\xBF 5 \r\n", "M");
+    EXPECT_EQ(reader.ReadLine("line 1"), " \xEF\xBB\xBFTITLE");
+    EXPECT_THROW(reader.ReadNumber("the number"), Error);
+
+    Reader twice("\xEF\xBB\xBF\xEF\xBB\xBFTITLE\r\n", "M");
+    EXPECT_EQ(twice.ReadLine("line 1"), "\xEF\xBB\xBFTITLE");
+}

@@ -55,6 +55,17 @@ TEST_F(ScreenTest, AWrongSignatureKeepsTheListStanding)
     EXPECT_TRUE(window.list.empty());
 }
 
+TEST_F(ScreenTest, AFileWithItsSignatureButShorterThanTheHeaderIsDamaged)
+{
+    Choose({'P', 'I', 'C', 'S', 0, 0, 0, 0, 1, 0});
+    EXPECT_EQ(ErrorOf([&] { List(); }),
+              container.FileName.string() + " is damaged: it has 10 bytes, too short for its 12-byte header");
+
+    Choose({'G', 'A', 'D', 'G', 0, 0, 0, 0, 1, 0});  // another kind's signature
+    EXPECT_FALSE(List());
+    EXPECT_EQ(window.messages.back().text, "Error: PICS file signature not found!");
+}
+
 TEST_F(ScreenTest, ImagesLoadInDisplayLayout)
 {
     Choose(BuildScreenFile(0, {{"ODD", Picture{3, 2, {1, 2, 3, 4, 5, 6}}}, {"EVEN", Gradient(4, 2)}}));
@@ -110,6 +121,15 @@ TEST_F(ScreenTest, ExtractThenRebuildGivesBackTheSameFile)
     EXPECT_EQ(ReadBytes(container.FileName), original);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"UNNAMED.tga", "screens.pix"}));
     EXPECT_EQ(window.list, (std::vector<std::string>{"TITLE", "MENU", "x,y"}));
+}
+
+TEST_F(ScreenTest, AManifestSavedWithAByteOrderMarkAndLineFeedsRebuildsTheSameFile)
+{
+    Choose(BuildScreenFile(42, ThreeScreens()));
+    const auto [fromWritten, fromSaved] =
+        RebuildFromWrittenAndEditorSavedManifest("screens.pix.DAT", [&] { Extract(); }, [&] { Rebuild(); });
+    EXPECT_TRUE(fromSaved == fromWritten);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"screens.pix"});
 }
 
 TEST_F(ScreenTest, AnEditedImageOfAnotherSizeMovesTheLaterOffsets)

@@ -262,6 +262,15 @@ TEST_F(VehicleRebuild, UneditedRoundTripsGiveTheSameFileByteForByte)
     }
 }
 
+TEST_F(VehicleRebuild, AManifestSavedWithAByteOrderMarkAndLineFeedsRebuildsTheSameFile)
+{
+    Choose(BuildVehicleFile({Vehicle("car", 2), Shadow("s", 3), Shadow("none", 0), Vehicle("van", 4)}));
+    const auto [fromWritten, fromSaved] =
+        RebuildFromWrittenAndEditorSavedManifest("cars.azp.txt", [&] { Extract(); }, [&] { Rebuild(); });
+    EXPECT_TRUE(fromSaved == fromWritten);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"cars.azp"});
+}
+
 TEST_F(VehicleRebuild, ANonCanonicalFileComesBackCanonicalWithTheSameContents)
 {
     const std::vector<VehicleEntry> entries{Vehicle("car", 2), Shadow("s", 3)};
@@ -350,7 +359,19 @@ TEST_F(VehicleRebuild, EveryRefusalNamesItsPlaceAndLeavesTheFolderAsItWas)
         {"too many", edit("0, 0, 100000, -7", "0, 0, 100000, -7, 1"), "line 8: the hotspots of slot 0 of entry 1 of 2 holds more"},
         {"past 32 bits", edit("0, 0, 100000", "0, 0, 3000000000"), "does not fit in 32 bits"},
         {"past 16 bits", edit("1, -1\r\n", "1, -40000\r\n"), "line 30: a hotspot of frame 1 of entry 2 of 2 does not fit"},
-        {"missing line", edit("2, -2\r\n", ""), "the hotspots of frame 2 of entry 2 of 2 is missing"},
+        {"missing line", edit("2, -2\r\n", ""),
+         "line 31: the block of entry 2 of 2 has too few hotspot lines: 2 of the 3 its frame count asks for "
+         "(the manifest ends before this line)"},
+        {"missing line, blank lines after", edit("2, -2\r\n", "\r\n  \r\n"),
+         "line 31: the block of entry 2 of 2 has too few hotspot lines: 2 of the 3 its frame count asks for "
+         "(the manifest ends before this line)"},
+        {"blank line in a block", edit("1, -1\r\n", "\r\n"), "line 30: the hotspots of frame 1 of entry 2 of 2 has 0"},
+        {"slot line missing before the separator", edit("16, -16, 100016, -7\r\n", ""),
+         "line 24: the block of entry 1 of 2 has too few hotspot lines: 16 of the 17 a vehicle needs (this line, "
+         "\";------------------------------\", is not one)"},
+        {"slot line missing before the next name", edit("16, -16, 100016, -7\r\n;------------------------------\r\n", ""),
+         "line 24: the block of entry 1 of 2 has too few hotspot lines: 16 of the 17 a vehicle needs (this line, "
+         "\"s\", is not one)"},
         {"more after", edit("2, -2\r\n", "2, -2\r\nextra\r\n"), "line 32: the manifest goes on after its 2 entries"},
         {"missing TGA", [](VehicleRebuild& t) { fs::remove(t.folder / "s_002.tga"); },
          "no TGA file " + std::string("FOLDER/s_002.tga for frame 2 of entry \"s\"")},
@@ -380,4 +401,14 @@ TEST_F(VehicleRebuild, EveryRefusalNamesItsPlaceAndLeavesTheFolderAsItWas)
         EXPECT_NE(error.find(expected), std::string::npos) << error;
         EXPECT_TRUE(Snapshot() == before);
     }
+}
+
+TEST_F(VehicleRebuild, AShadowWithTooFewHotspotLinesIsToldFromTheNextBlock)
+{
+    Choose(BuildVehicleFile({Shadow("s", 2), Vehicle("car", 2)}));
+    Extract();
+    EditManifest("1, -1\r\n", "");
+    EXPECT_EQ(ErrorOf([&] { Rebuild(); }),
+              ManifestPath().string() + ", line 9: the block of entry 1 of 2 has too few hotspot lines: 1 of the 2 its "
+                                        "frame count asks for (this line, \"car\", is not one)");
 }

@@ -162,6 +162,20 @@ TEST_F(VehicleTest, ListsEveryEntryAndRefusesADamagedTableFirst)
     EXPECT_TRUE(window.list.empty());
 }
 
+TEST_F(VehicleTest, AFileTooShortForItsEntryCountSaysSo)
+{
+    const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases{
+        {{}, " is empty: a vehicle file starts with its entry count"},
+        {{1}, " is damaged: it has 1 byte, too short to hold its entry count"},
+        {{1, 0, 0}, " is damaged: it has 3 bytes, too short to hold its entry count"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        Choose(bytes);
+        EXPECT_EQ(ErrorOf([&] { List(); }), container.FileName.string() + message);
+        EXPECT_EQ(ErrorOf([&] { Extract(); }), container.FileName.string() + message);
+    }
+}
+
 TEST_F(VehicleTest, SlotsShowInDisplayLayoutAndWrapAfterSixteen)
 {
     auto slots = Slots(3);

@@ -49,6 +49,29 @@ public:
         return files;
     }
 
+    // Extracts and rebuilds twice: first from the manifest as extraction
+    // wrote it, then from the same manifest as an editor such as Notepad
+    // saves it, with a UTF-8 byte-order mark first and every line ended by
+    // LF alone. Returns the container after each rebuild.
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> RebuildFromWrittenAndEditorSavedManifest(
+        const std::string& manifestName, const std::function<void()>& extract, const std::function<void()>& rebuild)
+    {
+        extract();
+        const std::string written = ReadText(folder / manifestName);
+        rebuild();
+        const auto fromWritten = Samples::ReadBytes(container.FileName);
+        extract();
+        EXPECT_EQ(ReadText(folder / manifestName), written);
+        EXPECT_NE(written.find("\r\n"), std::string::npos);
+        std::string saved = "\xEF\xBB\xBF";
+        for (char c : written)
+            if (c != '\r')
+                saved += c;
+        WriteText(folder / manifestName, saved);
+        rebuild();
+        return {fromWritten, Samples::ReadBytes(container.FileName)};
+    }
+
     void EmptyFolder() const
     {
         for (const auto& name : folder.Names())
