@@ -201,7 +201,8 @@ private Q_SLOTS:
             QCOMPARE(list1->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
 
         // File and Help keep their items, without shortcut keys; the viewer's
-        // Open Recent, Edit and View menus come between them.
+        // Open Recent, Edit and View menus come between them, and Preview
+        // Rebuild and Keep Backup (unchecked) follow Rebuild.
         QStringList menu;
         for (QAction* top : h.form.menuBar()->actions()) {
             menu << top->text();
@@ -212,18 +213,22 @@ private Q_SLOTS:
                 for (const QKeySequence& key : item->shortcuts())
                     keys << key.toString();
                 menu << item->objectName() + "=" + item->text() + (item->isEnabled() ? "" : " (disabled)") +
+                            (item->isCheckable() ? (item->isChecked() ? " (checked)" : " (unchecked)") : "") +
                             (keys.isEmpty() ? QString() : " [" + keys.join(" ") + "]");
             }
         }
         QCOMPARE(menu, QStringList({"&File", "mnuFileOpen=&Open...", "mnuFileOpenRecent=Open Re&cent",
                                     "mnuFileExtract=&Extract (disabled)", "mnuFileRebuild=&Rebuild... (disabled)",
-                                    "mnuFileExit=E&xit", "&Edit", "mnuEditCopyImage=&Copy Image [Ctrl+C]", "&View",
+                                    "mnuFilePreviewRebuild=Pre&view Rebuild... (disabled)",
+                                    "mnuFileKeepBackup=Keep &Backup on Rebuild (unchecked)", "mnuFileExit=E&xit",
+                                    "&Edit", "mnuEditCopyImage=&Copy Image [Ctrl+C]", "&View",
                                     "mnuViewZoomIn=Zoom &In [Ctrl++ Ctrl+=]", "mnuViewZoomOut=Zoom &Out [Ctrl+-]",
                                     "mnuViewActualSize=&Actual Size [Ctrl+0]",
                                     "mnuViewZoomToFit=Zoom to &Fit [Ctrl+9]",
                                     "mnuViewPreviousImage=&Previous Image [Left]",
                                     "mnuViewNextImage=&Next Image [Right]", "mnuViewFirstImage=F&irst Image [Home]",
-                                    "mnuViewLastImage=&Last Image [End]", "mnuViewThumbnails=&Thumbnails [Ctrl+T]",
+                                    "mnuViewLastImage=&Last Image [End]",
+                                    "mnuViewThumbnails=&Thumbnails (unchecked) [Ctrl+T]",
                                     "&Help", "mnuHelpAbout=&About"}));
         QVERIFY(h.form.Thumbnails()->isHidden());  // the panel is closed until asked for
     }
