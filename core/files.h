@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 // Every file operation of the modules goes through this interface, so that
 // each one is checked in one place and tests can replace the real file
 // system. Every failure is an Error whose text names the file and what
-// failed. No operation follows a symbolic link.
+// failed. No operation follows a symbolic link unless it says so.
 namespace Brimwork {
 
 // What identifies a file's contents between two openings: when any of it
@@ -21,6 +22,14 @@ struct FileStamp {
     int64_t size = 0;
     int64_t modifiedNanoseconds = 0;
     bool operator==(const FileStamp&) const = default;
+};
+
+// Who may use a file: its permission bits (the mode's lowest twelve bits,
+// with set-user-ID, set-group-ID and sticky) and its group.
+struct FileAccess {
+    uint32_t permissions = 0;
+    uint32_t group = 0;
+    bool operator==(const FileAccess&) const = default;
 };
 
 class ReadableFile {
@@ -57,6 +66,11 @@ public:
     // without waiting for it, so that a later Sync has less left to wait
     // for. Only a hint, which cannot fail: Sync still reports any failure.
     virtual void StartWriteback() {}
+    // Gives the open file the permission bits and, where the system lets
+    // this user, the group: a group the user may not give is silently left
+    // as the file got it. A failure to set the permission bits is an Error.
+    // A file that is not kept anywhere has none to take.
+    virtual void SetAccess(const FileAccess&) {}
     // Closes and reports a failure; the destructor closes silently.
     virtual void Close() = 0;
 };
@@ -132,6 +146,16 @@ public:
         }
         return entries;
     }
+    // The permission bits and group of the file at `path`, through a
+    // symbolic link; nothing when no file is there (a dangling link too).
+    virtual std::optional<FileAccess> AccessOf(const std::filesystem::path& path) = 0;
+    // Gives the file at `existing` (through a symbolic link) the second name
+    // `link`, which must not exist yet. False when the file system makes no
+    // such link there (across devices, not supported, refused, too many
+    // links to the file), where the caller may copy the file instead;
+    // another failure is an Error. A file system without hard links makes
+    // none.
+    virtual bool HardLink(const std::filesystem::path&, const std::filesystem::path&) { return false; }
     // Replaces `to` in one step when it exists.
     virtual void Rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual void Remove(const std::filesystem::path& path) = 0;

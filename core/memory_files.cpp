@@ -71,6 +71,12 @@ public:
 
     void Sync() override { RequireOpen(); }
 
+    void SetAccess(const FileAccess& access) override
+    {
+        RequireOpen();
+        inode_->access = {access.permissions & 07777, access.group};
+    }
+
     void Close() override
     {
         RequireOpen();
@@ -110,6 +116,20 @@ const MemoryFileSystem::Node* MemoryFileSystem::Find(const fs::path& path) const
     return found == nodes_.end() ? nullptr : &found->second;
 }
 
+const MemoryFileSystem::Node* MemoryFileSystem::FindFollowing(const fs::path& path, const std::string& action) const
+{
+    const Node* node = Find(path);
+    fs::path at = Key(path);
+    // A link is followed a few steps at most, as the system gives up on loops.
+    for (int hops = 0; node != nullptr && node->type == EntryType::Symlink; ++hops) {
+        if (hops == 8)
+            Fail(action, path, "Too many levels of symbolic links");
+        at = Key(node->target.is_absolute() ? node->target : at.parent_path() / node->target);
+        node = Find(at);
+    }
+    return node;
+}
+
 void MemoryFileSystem::RequireParentFolder(const fs::path& path, const std::string& action) const
 {
     const fs::path parent = Key(path).parent_path();
@@ -142,9 +162,11 @@ void MemoryFileSystem::Reserve(Inode& inode, int64_t end, const fs::path& path)
     inode.bytes.resize(static_cast<size_t>(end), 0);
 }
 
-void MemoryFileSystem::AddFile(const fs::path& path, std::vector<uint8_t> bytes)
+void MemoryFileSystem::AddFile(const fs::path& path, std::vector<uint8_t> bytes, FileAccess access)
 {
-    nodes_[Key(path)] = Node{EntryType::Regular, NewInode(std::move(bytes)), {}};
+    auto inode = NewInode(std::move(bytes));
+    inode->access = {access.permissions & 07777, access.group};
+    nodes_[Key(path)] = Node{EntryType::Regular, std::move(inode), {}};
 }
 
 void MemoryFileSystem::AddFolder(const fs::path& path) { nodes_[Key(path)] = Node{EntryType::Directory, {}, {}}; }
@@ -173,14 +195,10 @@ std::map<fs::path, MemoryFileSystem::Entry> MemoryFileSystem::Snapshot() const
 std::unique_ptr<ReadableFile> MemoryFileSystem::OpenForReading(const fs::path& path, Links links)
 {
     const Node* node = Find(path);
-    // A link is followed a few steps at most, as the system gives up on loops.
-    for (int hops = 0; node != nullptr && node->type == EntryType::Symlink; ++hops) {
+    if (node != nullptr && node->type == EntryType::Symlink) {
         if (links == Links::Refuse)
             Fail("open", path, "it is a symbolic link, which is never followed");
-        if (hops == 8)
-            Fail("open", path, "Too many levels of symbolic links");
-        const fs::path target = node->target.is_absolute() ? node->target : Key(path).parent_path() / node->target;
-        node = Find(target);
+        node = FindFollowing(path, "open");
     }
     if (node == nullptr)
         Fail("open", path, NoSuchFile);
@@ -229,6 +247,36 @@ std::vector<std::string> MemoryFileSystem::ListFolder(const fs::path& folder)
         if (path.parent_path() == key && path != key)
             names.push_back(path.filename().string());
     return names;
+}
+
+std::optional<FileAccess> MemoryFileSystem::AccessOf(const fs::path& path)
+{
+    const Node* node = FindFollowing(path, "read the permissions of");
+    if (node == nullptr)
+        return std::nullopt;
+    if (node->type == EntryType::Directory)
+        return FileAccess{0755, NewFileAccess.group};
+    return node->inode->access;
+}
+
+bool MemoryFileSystem::HardLink(const fs::path& existing, const fs::path& link)
+{
+    const auto fail = [&](const std::string& why) {
+        throw Error("Cannot link " + link.string() + " to " + existing.string() + ": " + why);
+    };
+    const Node* node = FindFollowing(existing, "link " + link.string() + " to");
+    if (node == nullptr)
+        fail(NoSuchFile);
+    // The system refuses a second name for a folder.
+    if (node->type != EntryType::Regular)
+        return false;
+    const fs::path parent = Key(link).parent_path();
+    if (!parent.empty() && parent != Key(link) && TypeOf(parent) != EntryType::Directory)
+        fail(NoSuchFile);
+    if (Find(link) != nullptr)
+        fail("File exists");
+    nodes_[Key(link)] = Node{EntryType::Regular, node->inode, {}};
+    return true;
 }
 
 void MemoryFileSystem::Rename(const fs::path& from, const fs::path& to)

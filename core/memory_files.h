@@ -15,21 +15,25 @@
 // one does where the modules can tell: names are case-sensitive; a file
 // open for reading keeps its contents when another file is renamed over
 // its name; creating an existing file empties it; a rename replaces its
-// target in one step; symbolic links are refused unless followed. Writes
-// beyond `capacity` bytes in all fail as a full disk does. Every failure is
-// an Error naming the file.
+// target in one step; symbolic links are refused unless followed; a hard
+// link is a second name of the same contents and permissions. Each file
+// keeps its permission bits and group; there are no users, so any group
+// may be given. Writes beyond `capacity` bytes in all fail as a full disk
+// does. Every failure is an Error naming the file.
 namespace Brimwork {
 
 class MemoryFileSystem final : public FileSystem {
 public:
     static constexpr int64_t DefaultCapacity = int64_t{64} << 20;
+    // What a new file gets, as under the usual file creation mask 022.
+    static constexpr FileAccess NewFileAccess{0644, 0};
 
     explicit MemoryFileSystem(int64_t capacity = DefaultCapacity);
     ~MemoryFileSystem() override;
 
     // Puts a file, a folder or a symbolic link to `target` at `path`,
     // replacing what stood there. The parent folder need not exist.
-    void AddFile(const std::filesystem::path& path, std::vector<uint8_t> bytes);
+    void AddFile(const std::filesystem::path& path, std::vector<uint8_t> bytes, FileAccess access = NewFileAccess);
     void AddFolder(const std::filesystem::path& path);
     void AddSymlink(const std::filesystem::path& path, const std::filesystem::path& target);
 
@@ -50,6 +54,8 @@ public:
     std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) override;
     EntryType TypeOf(const std::filesystem::path& path) override;
     std::vector<std::string> ListFolder(const std::filesystem::path& folder) override;
+    std::optional<FileAccess> AccessOf(const std::filesystem::path& path) override;
+    bool HardLink(const std::filesystem::path& existing, const std::filesystem::path& link) override;
     void Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void Remove(const std::filesystem::path& path) override;
     void SyncFolder(const std::filesystem::path& folder) override;
@@ -63,6 +69,7 @@ public:
         ~Inode() { *used -= static_cast<int64_t>(bytes.size()); }
         uint64_t number = 0;
         int64_t modified = 0;
+        FileAccess access = NewFileAccess;
         std::vector<uint8_t> bytes;
         std::shared_ptr<int64_t> used;
     };
@@ -78,6 +85,9 @@ private:
 
     static std::filesystem::path Key(const std::filesystem::path& path);
     const Node* Find(const std::filesystem::path& path) const;
+    // What the path names once symbolic links are followed, nothing when
+    // that is missing; a loop of links is an Error of `action`.
+    const Node* FindFollowing(const std::filesystem::path& path, const std::string& action) const;
     void RequireParentFolder(const std::filesystem::path& path, const std::string& action) const;
     std::shared_ptr<Inode> NewInode(std::vector<uint8_t> bytes);
     // Grows the file to hold `end` bytes, refusing to pass the capacity.

@@ -32,6 +32,20 @@ namespace fs = std::filesystem;
     ThrowErrno(action, path, error);
 }
 
+// The errors with which linkat says that this file system makes no hard
+// link here, rather than that something failed: across devices, not
+// supported, refused (a folder, or protected_hardlinks for a file of
+// another user), or too many links to the file already.
+bool LinkRefused(int error)
+{
+    return error == EXDEV || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK;
+}
+
+// The errors with which fchown says that this user may not give the file
+// that group: not one of the user's groups, or (in a user namespace) a
+// group the namespace does not map.
+bool GroupRefused(int error) { return error == EPERM || error == EINVAL; }
+
 class PosixDescriptor {
 public:
     explicit PosixDescriptor(int fd) : fd_(fd) {}
@@ -160,6 +174,29 @@ public:
     {
         if (fd_.get() >= 0)
             ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+
+    // Only what differs is changed, so that a file system that cannot
+    // change a file's owner or mode is not asked to when there is nothing
+    // to change. The group goes first: giving a file another group clears
+    // its set-user-ID and set-group-ID bits, which the permissions then
+    // set again.
+    void SetAccess(const FileAccess& access) override
+    {
+        RequireOpen();
+        struct stat info {};
+        if (::fstat(fd_.get(), &info) != 0)
+            ThrowErrno("read the permissions of", path_, errno);
+        bool regrouped = false;
+        if (info.st_gid != static_cast<gid_t>(access.group)) {
+            if (::fchown(fd_.get(), static_cast<uid_t>(-1), static_cast<gid_t>(access.group)) == 0)
+                regrouped = true;
+            else if (!GroupRefused(errno))
+                ThrowErrno("set the group of", path_, errno);
+        }
+        const auto permissions = static_cast<mode_t>(access.permissions & 07777);
+        if ((regrouped || (info.st_mode & 07777) != permissions) && ::fchmod(fd_.get(), permissions) != 0)
+            ThrowErrno("set the permissions of", path_, errno);
     }
 
     int Descriptor() const { return fd_.get(); }
@@ -416,6 +453,26 @@ public:
         std::vector<std::string> names;
         ReadFolder(folder, [&](DIR*, const dirent& entry) { names.emplace_back(entry.d_name); });
         return names;
+    }
+
+    std::optional<FileAccess> AccessOf(const fs::path& path) override
+    {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return std::nullopt;
+            ThrowErrno("read the permissions of", path, errno);
+        }
+        return FileAccess{static_cast<uint32_t>(info.st_mode & 07777), static_cast<uint32_t>(info.st_gid)};
+    }
+
+    bool HardLink(const fs::path& existing, const fs::path& link) override
+    {
+        if (::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, link.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (LinkRefused(errno))
+            return false;
+        throw Error("Cannot link " + link.string() + " to " + existing.string() + ": " + std::strerror(errno));
     }
 
     void Rename(const fs::path& from, const fs::path& to) override

@@ -44,6 +44,7 @@ public:
     {
         return RealFileSystem().ListFolder(folder);
     }
+    std::optional<FileAccess> AccessOf(const fs::path& path) override { return RealFileSystem().AccessOf(path); }
     void Rename(const fs::path& from, const fs::path& to) override { RealFileSystem().Rename(from, to); }
     void Remove(const fs::path& path) override { RealFileSystem().Remove(path); }
     void SyncFolder(const fs::path& folder) override { RealFileSystem().SyncFolder(folder); }

@@ -103,5 +103,46 @@ TEST_F(MemoryFilesTest, WritesPastTheCapacityFailAndDeletingGivesTheSpaceBack)
     EXPECT_EQ(ErrorOf([&] { out->Write(std::vector<uint8_t>(64)); }), "no error");
 }
 
+TEST_F(MemoryFilesTest, ASecondNameSharesTheContentsAndPermissionsAsOnADisk)
+{
+    files.AddFile("/w/a", {1, 2}, FileAccess{0600, 7});
+    files.AddSymlink("/w/link", "a");
+    ASSERT_TRUE(files.HardLink("/w/link", "/w/b"));
+    EXPECT_EQ(files.TypeOf("/w/b"), EntryType::Regular);
+    EXPECT_EQ(files.OpenForReading("/w/b")->Stamp(), files.OpenForReading("/w/a")->Stamp());
+    EXPECT_EQ(files.AccessOf("/w/b"), (FileAccess{0600, 7}));
+
+    auto out = files.CreateForWriting("/w/a");
+    out->Write(std::string_view("x"));
+    out->SetAccess(FileAccess{02640, 3});
+    out->Close();
+    EXPECT_EQ(files.Contents("/w/b"), std::vector<uint8_t>{'x'});
+    EXPECT_EQ(files.AccessOf("/w/link"), (FileAccess{02640, 3}));
+    files.Remove("/w/a");
+    EXPECT_EQ(files.Contents("/w/b"), std::vector<uint8_t>{'x'});
+    EXPECT_EQ(files.AccessOf("/w/link"), std::nullopt);
+    EXPECT_EQ(files.AccessOf("/w/none"), std::nullopt);
+    files.CreateForWriting("/w/new")->Close();
+    EXPECT_EQ(files.AccessOf("/w/new"), MemoryFileSystem::NewFileAccess);
+}
+
+TEST_F(MemoryFilesTest, LinkFailuresAreThoseOfThePosixFileSystem)
+{
+    files.AddFile("/w/a", {5});
+    files.AddFolder("/w/d");
+    files.AddSymlink("/w/loop", "loop");
+    EXPECT_FALSE(files.HardLink("/w/d", "/w/e"));  // a folder gets no second name
+    EXPECT_EQ(files.TypeOf("/w/e"), EntryType::Missing);
+    const std::vector<std::pair<std::function<void()>, std::string>> cases{
+        {[&] { files.HardLink("/w/a", "/w/d"); }, "Cannot link /w/d to /w/a: File exists"},
+        {[&] { files.HardLink("/w/none", "/w/b"); }, "Cannot link /w/b to /w/none: No such file or directory"},
+        {[&] { files.HardLink("/w/a", "/x/b"); }, "Cannot link /x/b to /w/a: No such file or directory"},
+        {[&] { files.HardLink("/w/loop", "/w/b"); }, "Cannot link /w/b to /w/loop: Too many levels of symbolic links"},
+        {[&] { files.AccessOf("/w/loop"); }, "Cannot read the permissions of /w/loop: Too many levels of symbolic links"},
+    };
+    for (const auto& [action, message] : cases)
+        EXPECT_EQ(ErrorOf(action), message);
+}
+
 }  // namespace
 }  // namespace Brimwork

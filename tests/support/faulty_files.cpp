@@ -1,6 +1,7 @@
 #include "tests/support/faulty_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "core/error.h"
@@ -37,8 +38,21 @@ std::string_view VerbOf(FileOperation operation)
         return "delete";
     case FileOperation::SyncFolder:
         return "flush the folder";
+    case FileOperation::ReadAccess:
+        return "read the permissions of";
+    case FileOperation::SetAccess:
+        return "set the permissions of";
+    case FileOperation::Link:
+        return "link";
     }
     return "use";
+}
+
+// The errors with which the real file system says that it makes no hard
+// link there: it returns false for them rather than failing.
+bool LinkRefused(int error)
+{
+    return error == EXDEV || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK;
 }
 
 template <typename T>
@@ -74,6 +88,12 @@ std::string_view NameOf(FileOperation operation)
         return "Remove";
     case FileOperation::SyncFolder:
         return "SyncFolder";
+    case FileOperation::ReadAccess:
+        return "ReadAccess";
+    case FileOperation::SetAccess:
+        return "SetAccess";
+    case FileOperation::Link:
+        return "Link";
     }
     return "Unknown";
 }
@@ -136,6 +156,11 @@ public:
     {
         files_.Step(FileOperation::Sync, Path());
         real_->Sync();
+    }
+    void SetAccess(const FileAccess& access) override
+    {
+        files_.Step(FileOperation::SetAccess, Path());
+        real_->SetAccess(access);
     }
     // A hint that cannot fail, so not a fault point.
     void StartWriteback() override { real_->StartWriteback(); }
@@ -231,6 +256,38 @@ std::vector<FolderEntry> FaultyFileSystem::ListFolderWithTypes(const fs::path& f
 {
     Step(FileOperation::List, folder);
     return real_.ListFolderWithTypes(folder);
+}
+
+std::optional<FileAccess> FaultyFileSystem::AccessOf(const fs::path& path)
+{
+    Step(FileOperation::ReadAccess, path);
+    return real_.AccessOf(path);
+}
+
+void FaultyFileSystem::RefuseHardLinks(int error)
+{
+    const std::lock_guard lock(*mutex_);
+    linkError_ = error;
+}
+
+bool FaultyFileSystem::HardLink(const fs::path& existing, const fs::path& link)
+{
+    int error = 0;
+    try {
+        Step(FileOperation::Link, link, {}, " to " + existing.string());
+        const std::lock_guard lock(*mutex_);
+        error = linkError_;
+    } catch (const Error&) {
+        const std::lock_guard lock(*mutex_);
+        if (!LinkRefused(plannedError_))
+            throw;
+        return false;
+    }
+    if (error == 0)
+        return real_.HardLink(existing, link);
+    if (LinkRefused(error))
+        return false;
+    throw Error("Cannot link " + link.string() + " to " + existing.string() + ": " + std::strerror(error));
 }
 
 void FaultyFileSystem::Rename(const fs::path& from, const fs::path& to)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -34,12 +35,17 @@ enum class FileOperation {
     Rename,
     Remove,
     SyncFolder,
+    ReadAccess,  // FileSystem::AccessOf
+    SetAccess,   // WritableFile::SetAccess
+    Link,        // FileSystem::HardLink
 };
 
 inline constexpr std::array AllFileOperations{
-    FileOperation::OpenForReading, FileOperation::Create, FileOperation::Read,   FileOperation::Write,
-    FileOperation::Sync,           FileOperation::Close,  FileOperation::Lookup, FileOperation::List,
-    FileOperation::Rename,         FileOperation::Remove, FileOperation::SyncFolder,
+    FileOperation::OpenForReading, FileOperation::Create,     FileOperation::Read,
+    FileOperation::Write,          FileOperation::Sync,       FileOperation::Close,
+    FileOperation::Lookup,         FileOperation::List,       FileOperation::Rename,
+    FileOperation::Remove,         FileOperation::SyncFolder, FileOperation::ReadAccess,
+    FileOperation::SetAccess,      FileOperation::Link,
 };
 
 std::string_view NameOf(FileOperation operation);
@@ -52,8 +58,15 @@ public:
     // fail with `error`; the operations before and after it succeed.
     // A failing write first puts down half of its bytes, as a disk that
     // fills up in the middle of a write does; a failing close still
-    // releases the file.
+    // releases the file. A link failing with an error by which the real
+    // file system says it makes no hard link there (EXDEV, EPERM,
+    // EOPNOTSUPP, EMLINK) returns false, as the real one does.
     void FailAt(FileOperation operation, int occurrence, int error);
+
+    // Makes every hard link fail with `error` (EXDEV: as across devices),
+    // the way a file system that makes none fails; still counted, and a
+    // planned failure of another kind still happens.
+    void RefuseHardLinks(int error = EXDEV);
 
     int Count(FileOperation operation) const;
     int TotalCount() const;
@@ -67,6 +80,8 @@ public:
     EntryType TypeOf(const std::filesystem::path& path) override;
     std::vector<std::string> ListFolder(const std::filesystem::path& folder) override;
     std::vector<FolderEntry> ListFolderWithTypes(const std::filesystem::path& folder) override;
+    std::optional<FileAccess> AccessOf(const std::filesystem::path& path) override;
+    bool HardLink(const std::filesystem::path& existing, const std::filesystem::path& link) override;
     void Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void Remove(const std::filesystem::path& path) override;
     void SyncFolder(const std::filesystem::path& folder) override;
@@ -90,6 +105,7 @@ private:
     FileOperation planned_ = FileOperation::OpenForReading;
     int plannedOccurrence_ = 0;  // 0: nothing fails
     int plannedError_ = 0;
+    int linkError_ = 0;  // 0: hard links are made
     bool failed_ = false;
     std::filesystem::path failedPath_;
 };
