@@ -137,7 +137,7 @@ void ReplaceContainer(ModuleContext& context, const std::string& containerName, 
         RebuildWorkFile work(context.files, context.folder);
         images = write(work.File());
         previous = HoldPrevious(context.files, container);
-        work.Commit(container);
+        work.Commit(container, context.rebuild.keepBackup);
     }
     FinishRebuild(context.files, container, std::move(previous), manifest, std::move(images), listContainer);
 }

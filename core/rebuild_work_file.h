@@ -24,11 +24,15 @@ public:
 
     WritableFile& File() { return *file_; }
 
-    // Flushes the work file to disk, closes it and renames it over
-    // `container`, replacing an existing file in one step, then flushes the
-    // folder. When only that last step fails, the Error says that the
+    // Gives the work file the permission bits and group of the container it
+    // replaces (through a symbolic link; the defaults when there is none),
+    // flushes it to disk, closes it and renames it over `container`,
+    // replacing an existing file in one step, then flushes the folder.
+    // With `keepBackup`, the container being replaced is first kept as
+    // "<container>.bak", replacing an older one; when that fails, nothing
+    // has changed. When only the last step fails, the Error says that the
     // rebuild succeeded.
-    void Commit(const std::filesystem::path& container);
+    void Commit(const std::filesystem::path& container, bool keepBackup);
 
 private:
     FileSystem& files_;

@@ -1,7 +1,9 @@
 // Every file operation of a rebuild and of an extraction is made to fail in
 // turn: the run must report it, name the file, and leave the user's files
 // whole. A run is first performed once without a fault to count its
-// operations; then operation 1, 2, ... N of each kind fails.
+// operations; then operation 1, 2, ... N of each kind fails. A rebuild
+// that keeps the replaced container as a backup runs both where the file
+// system makes it by a second name and where it copies it.
 
 #include <gtest/gtest.h>
 
@@ -41,7 +43,8 @@ FolderContents Contents(const TempFolder& folder)
 }
 
 // Puts the folder back in the given state, touching only the files that
-// differ (deleting and creating files is what costs time here).
+// differ (deleting and creating files is what costs time here). A file
+// that differs is made anew, as it may be a second name of another.
 void Restore(const TempFolder& folder, const FolderContents& contents)
 {
     const FolderContents now = Contents(folder);
@@ -50,8 +53,10 @@ void Restore(const TempFolder& folder, const FolderContents& contents)
             fs::remove(folder / name);
     for (const auto& [name, bytes] : contents) {
         const auto found = now.find(name);
-        if (found == now.end() || found->second != bytes)
+        if (found == now.end() || found->second != bytes) {
+            fs::remove(folder / name);
             WriteBytes(folder / name, bytes);
+        }
     }
 }
 
@@ -79,10 +84,21 @@ void WriteImage(const fs::path& path, const Picture& picture)
     WriteTGA(RealFileSystem(), path, ImageBuffer{picture.width, picture.height, picture.Bytes()});
 }
 
-enum class Procedure { GadgetRebuild, ScreenRebuild, VehicleRebuild, GadgetExtraction, ScreenExtraction, VehicleExtraction };
+enum class Procedure {
+    GadgetRebuild,
+    ScreenRebuild,
+    VehicleRebuild,
+    GadgetExtraction,
+    ScreenExtraction,
+    VehicleExtraction,
+    GadgetRebuildLinkingBackup,
+    GadgetRebuildCopyingBackup,
+};
 
-constexpr std::array AllRuns{Procedure::GadgetRebuild,    Procedure::ScreenRebuild,    Procedure::VehicleRebuild,
-                             Procedure::GadgetExtraction, Procedure::ScreenExtraction, Procedure::VehicleExtraction};
+constexpr std::array AllRuns{Procedure::GadgetRebuild,    Procedure::ScreenRebuild,
+                             Procedure::VehicleRebuild,   Procedure::GadgetExtraction,
+                             Procedure::ScreenExtraction, Procedure::VehicleExtraction,
+                             Procedure::GadgetRebuildLinkingBackup, Procedure::GadgetRebuildCopyingBackup};
 
 std::string_view NameOf(Procedure run)
 {
@@ -99,13 +115,23 @@ std::string_view NameOf(Procedure run)
         return "ScreenExtraction";
     case Procedure::VehicleExtraction:
         return "VehicleExtraction";
+    case Procedure::GadgetRebuildLinkingBackup:
+        return "GadgetRebuildLinkingBackup";
+    case Procedure::GadgetRebuildCopyingBackup:
+        return "GadgetRebuildCopyingBackup";
     }
     return "Unknown";
 }
 
+bool KeepsBackup(Procedure run)
+{
+    return run == Procedure::GadgetRebuildLinkingBackup || run == Procedure::GadgetRebuildCopyingBackup;
+}
+
 bool IsRebuild(Procedure run)
 {
-    return run == Procedure::GadgetRebuild || run == Procedure::ScreenRebuild || run == Procedure::VehicleRebuild;
+    return run == Procedure::GadgetRebuild || run == Procedure::ScreenRebuild || run == Procedure::VehicleRebuild ||
+           KeepsBackup(run);
 }
 
 constexpr int32_t HeaderValue = -4;
@@ -146,6 +172,8 @@ public:
     {
         switch (run) {
         case Procedure::GadgetRebuild:
+        case Procedure::GadgetRebuildLinkingBackup:
+        case Procedure::GadgetRebuildCopyingBackup:
             rebuilt_ = BuildGadgetFile(HeaderValue, Gadgets(true));
             PrepareRebuild("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(false)),
                            {{"LAMP_000.tga", Gadgets(true)[2].images[0]}});
@@ -213,10 +241,16 @@ private:
         RecordingWindow window;
         ImageBuffer image;
         AZP::State state;
-        ModuleContext context{image, container_, folder.path(), window, files};
+        FaultyFileSystem withoutLinks(files);
+        withoutLinks.RefuseHardLinks();
+        ModuleContext context{image, container_, folder.path(), window,
+                              run_ == Procedure::GadgetRebuildCopyingBackup ? withoutLinks : files};
+        context.rebuild.keepBackup = KeepsBackup(run_);
         try {
             switch (run_) {
             case Procedure::GadgetRebuild:
+            case Procedure::GadgetRebuildLinkingBackup:
+            case Procedure::GadgetRebuildCopyingBackup:
                 GDG::Rebuild(context);
                 break;
             case Procedure::ScreenRebuild:
@@ -248,7 +282,7 @@ private:
         ImageBuffer image;
         AZP::State state;
         ModuleContext context{image, container_, folder_.path(), window, RealFileSystem()};
-        if (run_ == Procedure::GadgetRebuild)
+        if (run_ == Procedure::GadgetRebuild || KeepsBackup(run_))
             GDG::ExtractAll(context);
         else if (run_ == Procedure::ScreenRebuild)
             PIX::ExtractAll(context);
@@ -273,9 +307,15 @@ private:
         for (const auto& [file, picture] : edits)
             WriteImage(folder_ / file, picture);
         WriteBytes(folder_ / RebuildWorkFile::Name, {'o', 'l', 'd'});
-        start_ = Contents(folder_);
         finished_ = {{name, rebuilt_}};
+        if (KeepsBackup(run_)) {
+            WriteBytes(folder_ / BackupName(), {'o', 'l', 'd', 'e', 'r'});
+            finished_[BackupName()] = old;
+        }
+        start_ = Contents(folder_);
     }
+
+    std::string BackupName() const { return containerName_ + ".bak"; }
 
     // The files an earlier extraction of `older` left beside the container,
     // which now holds `current`.
@@ -299,11 +339,27 @@ private:
     // the failure kept the leftover one from being removed; after it the
     // container is the rebuilt one, the message says so, and every file
     // still there is an input as it was, never a manifest without its
-    // images.
+    // images. A backup is the old container once that is replaced; before,
+    // it is the older one, or the old container when only the rename that
+    // would replace that failed.
     void CheckRebuildAfterFailure(FolderContents now, const std::string& message) const
     {
         const auto& container = now[containerName_];
-        if (container == start_.at(containerName_)) {
+        const bool replaced = container != start_.at(containerName_);
+        if (KeepsBackup(run_)) {
+            const auto backup = now.extract(BackupName());
+            ASSERT_FALSE(backup.empty()) << "the backup is gone";
+            const auto& old = start_.at(containerName_);
+            const bool renameFailed =
+                Contains(message, "Cannot rename " + (folder_ / RebuildWorkFile::Name).string());
+            if (replaced) {
+                EXPECT_EQ(backup.mapped(), old) << "the backup is not the replaced container";
+            } else if (!(renameFailed && backup.mapped() == old)) {
+                EXPECT_EQ(backup.mapped(), start_.at(BackupName())) << "the older backup has changed";
+            }
+            now[BackupName()] = start_.at(BackupName());
+        }
+        if (!replaced) {
             EXPECT_FALSE(Contains(message, "succeeded")) << message;
             if (auto work = now.extract(RebuildWorkFile::Name)) {
                 EXPECT_EQ(work.mapped(), start_.at(RebuildWorkFile::Name)) << "a new REBUILD.TMP is left behind";
@@ -317,11 +373,12 @@ private:
         EXPECT_TRUE(Contains(message, "succeeded")) << message;
         EXPECT_TRUE(Contains(message, (folder_ / containerName_).string())) << message;
         now.erase(containerName_);
+        now.erase(BackupName());
         for (const auto& [name, bytes] : now) {
             EXPECT_NE(name, RebuildWorkFile::Name);
             EXPECT_TRUE(start_.contains(name) && start_.at(name) == bytes) << name << " is not an input as it was";
         }
-        const std::string manifest = run_ == Procedure::GadgetRebuild   ? GDG::ManifestName
+        const std::string manifest = run_ == Procedure::GadgetRebuild || KeepsBackup(run_) ? GDG::ManifestName
                                      : run_ == Procedure::ScreenRebuild ? containerName_ + ".DAT"
                                                                         : containerName_ + ".txt";
         if (!now.contains(manifest))
@@ -415,7 +472,7 @@ TEST(FaultPoints, EachRunFlushesAndClosesWhatItWrites)
         if (IsRebuild(run)) {
             EXPECT_GE(files.Count(FileOperation::Sync), 1);
             EXPECT_GE(files.Count(FileOperation::SyncFolder), 1);
-            EXPECT_EQ(files.Count(FileOperation::Rename), 1);
+            EXPECT_EQ(files.Count(FileOperation::Rename), KeepsBackup(run) ? 2 : 1);
         }
         // Writes fail twice each: with a full disk and with an I/O error.
         const int faultPoints = files.TotalCount() + files.Count(FileOperation::Write);
