@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/files.h"
+#include "core/names.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
@@ -35,11 +39,27 @@ std::vector<GadgetEntry> UnitEntries()
     };
 }
 
-fs::path WriteUnits(const fs::path& folder)
+fs::path WriteUnits(const fs::path& folder, const std::string& name = "units.gdg")
 {
-    fs::path container = folder / "units.gdg";
+    fs::path container = folder / name;
     Samples::WriteBytes(container, Samples::BuildGadgetFile(UnitsHeaderValue, UnitEntries()));
     return container;
+}
+
+// A second gadget file: its LAMP shares a name with a units entry, not its
+// image; its VASE is its own.
+constexpr int32_t ItemsHeaderValue = 9;
+
+std::vector<GadgetEntry> ItemEntries()
+{
+    using namespace Samples;
+    return {{"LAMP", 1, {Solid(4, 4, Rgb555(31, 31, 0))}}, {"VASE", 2, {Disc(5, 7, Rgb555(0, 0, 31), 0)}}};
+}
+
+// An image to put in place of an extracted one.
+void WriteSolidTga(const fs::path& path, int32_t width, int32_t height)
+{
+    WriteTGA(RealFileSystem(), path, ImageBuffer{width, height, Samples::Solid(width, height, 0x1234).Bytes()});
 }
 
 Names NamesIn(const fs::path& folder)
@@ -49,6 +69,26 @@ Names NamesIn(const fs::path& folder)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Every file of a folder with its bytes: equal snapshots mean nothing in
+// the folder was written, created, renamed or removed.
+using Snapshot = std::map<std::string, std::vector<uint8_t>>;
+
+Snapshot SnapshotOf(const fs::path& folder)
+{
+    Snapshot files;
+    for (const auto& name : NamesIn(folder))
+        files[name] = Samples::ReadBytes(folder / name);
+    return files;
+}
+
+Snapshot WithUpperCaseNames(const Snapshot& files)
+{
+    Snapshot upper;
+    for (const auto& [name, bytes] : files)
+        upper[ToUpper(name)] = bytes;
+    return upper;
 }
 
 void ExpectSilentSuccess(const CliResult& result)
@@ -155,9 +195,23 @@ TEST(CliMessages, RebuildWithoutManifestTouchesNothing)
     WriteText(folder / "LAMP_000.tga", "left from elsewhere");
 
     ExpectFailure(RunCli({"rebuild", container.string()}),
-                  "Rebuild Error: Error: No EXTRACT.DAT file found in current directory.  Can't rebuild.\n");
+                  "Rebuild Error: Error: No EXTRACT.DAT file found in current directory.  Can't rebuild. (Looked in " +
+                      folder.path().string() + ".)\n");
     EXPECT_EQ(folder.Names(), (Names{"LAMP_000.tga", "units.gdg"}));
     EXPECT_EQ(Samples::ReadBytes(container), before);
+}
+
+// The folder named is the container's, not the one the command ran in.
+TEST(CliMessages, MissingManifestNamesTheContainersFolder)
+{
+    TempFolder root;
+    fs::create_directory(root / "data");
+    WriteUnits(root / "data");
+
+    ExpectFailure(RunCli({"rebuild", "data/units.gdg"}, {root.path()}),
+                  "Rebuild Error: Error: No EXTRACT.DAT file found in current directory.  Can't rebuild. (Looked in " +
+                      (root / "data").string() + ".)\n");
+    EXPECT_EQ(NamesIn(root / "data"), Names{"units.gdg"});
 }
 
 TEST(CliMessages, ExtractOfAContainerWithoutEntriesAsksForAFile)
@@ -180,7 +234,8 @@ TEST(CliMessages, VehicleRebuildReportsRoundingAndStillSucceeds)
     const fs::path file = folder / "HANGAR.Azp";
     Samples::WriteBytes(file, Samples::BuildVehicleFile({{"s", 0, true, {}, {Samples::EncodeShadow({{true}})}}}));
     ExpectFailure(RunCli({"rebuild", file.string()}),
-                  "Rebuild Error: Error: No HANGAR.Azp.txt file found in current directory.  Can't rebuild.\n");
+                  "Rebuild Error: Error: No HANGAR.Azp.txt file found in current directory.  Can't rebuild. "
+                  "(Looked in " + folder.path().string() + ".)\n");
     ASSERT_EQ(RunCli({"extract", file.string()}).exitCode, 0);
     WriteText(folder / "s_000.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x10\x20\x10\x42", 20));
     const CliResult rebuilt = RunCli({"rebuild", file.string()});
@@ -259,6 +314,278 @@ TEST(CliTerminal, ProgressBarIsDrawnWhenStandardErrorIsATerminal)
     EXPECT_NE(extracted.err.find("[########################################] 100%"), std::string::npos)
         << extracted.err;
     EXPECT_TRUE(fs::exists(folder / "EXTRACT.DAT"));
+}
+
+TEST(CliExtract, SecondContainerOfAFolderNeedsOverwriteAndItsManifestThenGuardsTheFirst)
+{
+    TempFolder folder;
+    const fs::path units = WriteUnits(folder.path(), "UNITS.GDG");
+    const fs::path items = folder / "ITEMS.GDG";
+    Samples::WriteBytes(items, Samples::BuildGadgetFile(ItemsHeaderValue, ItemEntries()));
+    ExpectSilentSuccess(RunCli({"extract", units.string()}));
+    const Snapshot unitsExtracted = SnapshotOf(folder.path());
+
+    ExpectFailure(RunCli({"extract", items.string()}),
+                  "Brimwork Error: Cannot extract: 2 files in " + folder.path().string() +
+                      " hold other bytes than extraction would write (edited images, or another container's "
+                      "files):\nLAMP_000.tga\nEXTRACT.DAT\nNothing was written. Run again with --overwrite to replace "
+                      "them.\n");
+    EXPECT_EQ(SnapshotOf(folder.path()), unitsExtracted);
+
+    ExpectSilentSuccess(RunCli({"extract", "--overwrite", items.string()}));
+    const Snapshot bothExtracted = SnapshotOf(folder.path());
+    EXPECT_EQ(ReadText(folder / "EXTRACT.DAT").rfind("ITEMS.GDG\r\n", 0), 0u);
+    EXPECT_NE(bothExtracted.at("LAMP_000.tga"), unitsExtracted.at("LAMP_000.tga"));
+    EXPECT_EQ(bothExtracted.at("CHAIR_001.tga"), unitsExtracted.at("CHAIR_001.tga"));
+    EXPECT_TRUE(bothExtracted.contains("VASE_000.tga"));
+
+    const CliResult refused = RunCli({"rebuild", units.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err.rfind("Brimwork Error: EXTRACT.DAT in " + folder.path().string() +
+                                    " was written for ITEMS.GDG, not UNITS.GDG: ",
+                                0),
+              0u)
+        << refused.err;
+    EXPECT_NE(refused.err.find("Nothing was changed."), std::string::npos) << refused.err;
+    EXPECT_EQ(SnapshotOf(folder.path()), bothExtracted);
+
+    // The container the manifest names rebuilds from it, taking its own files only.
+    ExpectSilentSuccess(RunCli({"rebuild", items.string()}));
+    EXPECT_EQ(Samples::ReadBytes(items), Samples::BuildGadgetFile(ItemsHeaderValue, ItemEntries()));
+    EXPECT_EQ(folder.Names(), (Names{"CHAIR_000.tga", "CHAIR_001.tga", "ITEMS.GDG", "TABLE_000.tga", "TABLE_001.tga",
+                                     "TABLE_002.tga", "UNITS.GDG"}));
+}
+
+// Extracting again compares with the files there, letter case of names
+// ignored: equal ones are left alone, others are listed and kept until
+// --overwrite, which puts extraction's bytes under the names found.
+TEST(CliExtract, ExtractingAgainKeepsEqualFilesAndRefusesOverOthers)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const TempFolder&)> edit;
+        Names listed;
+    };
+    const std::vector<Case> cases{
+        {"nothing edited", [](const TempFolder&) {}, {}},
+        {"an image renamed in other letter case",
+         [](const TempFolder& f) { fs::rename(f / "LAMP_000.tga", f / "lamp_000.TGA"); }, {}},
+        {"an image edited", [](const TempFolder& f) { WriteSolidTga(f / "CHAIR_001.tga", 8, 6); }, {"CHAIR_001.tga"}},
+        {"an image edited and renamed in other letter case",
+         [](const TempFolder& f) {
+             fs::remove(f / "CHAIR_001.tga");
+             WriteSolidTga(f / "Chair_001.tga", 8, 6);
+         },
+         {"Chair_001.tga"}},
+        {"an image cut short and the manifest edited",
+         [](const TempFolder& f) {
+             fs::resize_file(f / "TABLE_002.tga", 18);
+             WriteText(f / "EXTRACT.DAT", "edited");
+         },
+         {"TABLE_002.tga", "EXTRACT.DAT"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const fs::path container = WriteUnits(folder.path());
+        ExpectSilentSuccess(RunCli({"extract", container.string()}));
+        const Snapshot extracted = SnapshotOf(folder.path());
+        c.edit(folder);
+        const Snapshot edited = SnapshotOf(folder.path());
+
+        const CliResult again = RunCli({"extract", container.string()});
+        if (c.listed.empty()) {
+            ExpectSilentSuccess(again);
+        } else {
+            const auto count = static_cast<int64_t>(c.listed.size());
+            std::string listed;
+            for (const auto& name : c.listed)
+                listed += name + "\n";
+            ExpectFailure(again, "Brimwork Error: Cannot extract: " + CountOf(count, "file", "files") + " in " +
+                                     folder.path().string() + (count == 1 ? " holds" : " hold") +
+                                     " other bytes than extraction would write (edited images, or another "
+                                     "container's files):\n" +
+                                     listed + "Nothing was written. Run again with --overwrite to replace them.\n");
+        }
+        EXPECT_EQ(SnapshotOf(folder.path()), edited);
+
+        ExpectSilentSuccess(RunCli({"extract", "--overwrite", container.string()}));
+        EXPECT_EQ(folder.Names().size(), extracted.size());
+        EXPECT_EQ(WithUpperCaseNames(SnapshotOf(folder.path())), WithUpperCaseNames(extracted));
+    }
+}
+
+// A dry run prints its report and exits as the rebuild would fare, and
+// leaves the folder byte for byte as it was, without even REBUILD.TMP.
+TEST(CliRebuild, DryRunReportsHowTheRebuildWouldFareAndWritesNothing)
+{
+    const auto firstLineNames = [](std::string name) {
+        return [name](const TempFolder& f) {
+            const std::string text = ReadText(f / "EXTRACT.DAT");
+            WriteText(f / "EXTRACT.DAT", name + text.substr(text.find("\r\n")));
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const TempFolder&)> edit;
+        std::string refusal;  // a part of the message both outputs carry; none: it would succeed
+    };
+    const std::vector<Case> cases{
+        {"nothing edited", [](const TempFolder&) {}, ""},
+        {"an image edited", [](const TempFolder& f) { WriteSolidTga(f / "LAMP_000.tga", 7, 5); }, ""},
+        {"an image removed", [](const TempFolder& f) { fs::remove(f / "TABLE_002.tga"); }, ""},
+        {"the manifest naming the container in other letter case", firstLineNames("UNITS.GDG"), ""},
+        {"the manifest written for another container", firstLineNames("ITEMS.GDG"),
+         "was written for ITEMS.GDG, not units.gdg"},
+        {"a copy of an image beside it",
+         [](const TempFolder& f) { fs::copy_file(f / "CHAIR_000.tga", f / "CHAIR_000 (copy).tga"); },
+         "\nCHAIR_000 (copy).tga: not numbered as <entry>_<number>.tga\n"},
+        {"an image cut short", [](const TempFolder& f) { fs::resize_file(f / "TABLE_001.tga", 20); }, "TABLE_001.tga"},
+        {"no manifest", [](const TempFolder& f) { fs::remove(f / "EXTRACT.DAT"); },
+         "No EXTRACT.DAT file found in current directory.  Can't rebuild."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const fs::path container = WriteUnits(folder.path());
+        ExpectSilentSuccess(RunCli({"extract", container.string()}));
+        c.edit(folder);
+        const Snapshot before = SnapshotOf(folder.path());
+
+        const CliResult dryRun = RunCli({"rebuild", "--dry-run", container.string()});
+        EXPECT_EQ(dryRun.out.rfind("Dry run of the rebuild of units.gdg from EXTRACT.DAT: nothing is written.\n", 0),
+                  0u)
+            << dryRun.out;
+        if (c.refusal.empty()) {
+            ExpectSilentSuccess(dryRun);
+            EXPECT_TRUE(dryRun.out.ends_with("\nThe rebuild would succeed.\n")) << dryRun.out;
+        } else {
+            EXPECT_EQ(dryRun.exitCode, 1);
+            const size_t refused = dryRun.out.find("\nThe rebuild would be refused:\n");
+            ASSERT_NE(refused, std::string::npos) << dryRun.out;
+            EXPECT_NE(dryRun.out.find(c.refusal, refused), std::string::npos) << dryRun.out;
+            EXPECT_NE(dryRun.err.find(c.refusal), std::string::npos) << dryRun.err;
+        }
+        EXPECT_EQ(SnapshotOf(folder.path()), before);
+    }
+}
+
+// The images a dry run calls changed are those the rebuild then stores
+// anew; the same pixels in other file bytes are unchanged.
+TEST(CliRebuild, DryRunChangesAreTheRebuildsChanges)
+{
+    TempFolder folder;
+    const fs::path container = WriteUnits(folder.path());
+    ExpectSilentSuccess(RunCli({"extract", container.string()}));
+    const Snapshot extracted = SnapshotOf(folder.path());
+    WriteSolidTga(folder / "CHAIR_001.tga", 8, 6);
+    WriteSolidTga(folder / "LAMP_000.tga", 7, 5);
+    std::vector<uint8_t> withIdentification = extracted.at("TABLE_000.tga");
+    withIdentification[0] = 3;
+    withIdentification.insert(withIdentification.begin() + 18, {'i', 'd', '!'});
+    Samples::WriteBytes(folder / "TABLE_000.tga", withIdentification);
+
+    const CliResult dryRun = RunCli({"rebuild", "--dry-run", container.string()});
+    ExpectSilentSuccess(dryRun);
+    EXPECT_NE(dryRun.out.find("\n  image 0  LAMP_000.tga  changed  4 x 4 -> 7 x 5\n"), std::string::npos)
+        << dryRun.out;
+    std::map<std::string, std::string> changeOf;  // from lines "  image K  FILE  CHANGE  SIZE"
+    std::istringstream lines(dryRun.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string image, index, file, change;
+        if (words >> image >> index >> file >> change && image == "image")
+            changeOf[file] = change;
+    }
+    EXPECT_EQ(changeOf, (std::map<std::string, std::string>{{"CHAIR_000.tga", "unchanged"},
+                                                            {"CHAIR_001.tga", "changed"},
+                                                            {"LAMP_000.tga", "changed"},
+                                                            {"TABLE_000.tga", "unchanged"},
+                                                            {"TABLE_001.tga", "unchanged"},
+                                                            {"TABLE_002.tga", "unchanged"}}));
+
+    ExpectSilentSuccess(RunCli({"rebuild", container.string()}));
+    ExpectSilentSuccess(RunCli({"extract", container.string()}));
+    const Snapshot reextracted = SnapshotOf(folder.path());
+    for (const auto& [file, change] : changeOf)
+        EXPECT_EQ(reextracted.at(file) != extracted.at(file), change == "changed") << file;
+}
+
+TEST(CliRebuild, BackupKeepsTheContainerEachRebuildReplaced)
+{
+    TempFolder folder;
+    const fs::path container = WriteUnits(folder.path());
+    const fs::path backup = folder / "units.gdg.bak";
+    std::vector<uint8_t> replaced = Samples::ReadBytes(container);
+    for (int32_t lampWidth : {7, 9}) {
+        ExpectSilentSuccess(RunCli({"extract", container.string()}));
+        WriteSolidTga(folder / "LAMP_000.tga", lampWidth, 5);
+        ExpectSilentSuccess(RunCli({"rebuild", "--backup", container.string()}));
+        EXPECT_EQ(folder.Names(), (Names{"units.gdg", "units.gdg.bak"}));
+        EXPECT_EQ(Samples::ReadBytes(backup), replaced);
+        EXPECT_NE(Samples::ReadBytes(container), replaced);
+        replaced = Samples::ReadBytes(container);
+    }
+    // Without --backup the last one stays as it was.
+    ExpectSilentSuccess(RunCli({"extract", container.string()}));
+    const std::vector<uint8_t> kept = Samples::ReadBytes(backup);
+    ExpectSilentSuccess(RunCli({"rebuild", container.string()}));
+    EXPECT_EQ(Samples::ReadBytes(backup), kept);
+}
+
+// The status line goes to standard error with -v, wherever it stands; the
+// tests' standard error is no terminal, so without -v nothing is said.
+TEST(CliStatus, VerboseSaysWhatWasDoneAndOtherwiseNothingIsSaid)
+{
+    TempFolder folder;
+    const std::string file = WriteUnits(folder.path()).string();
+    const std::string extracted = "Extracted 6 images of units.gdg and EXTRACT.DAT";
+    const std::vector<std::pair<Names, std::string>> steps{
+        {{"-v", "list", file}, ""},
+        {{"extract", file}, ""},
+        {{"--verbose", "extract", file}, extracted + " (6 of them already there with the same bytes)\n"},
+        {{"rebuild", "--dry-run", "-v", file}, ""},
+        {{"rebuild", file}, ""},
+        {{"extract", file, "-v"}, extracted + "\n"},
+        {{"rebuild", "--verbose", file}, "Rebuilt units.gdg from 6 TGA files\n"},
+        {{"extract", "--overwrite", "--verbose", file}, extracted + "\n"},
+        {{"-v", "rebuild", "--backup", file},
+         "Rebuilt units.gdg from 6 TGA files, keeping the file it replaced as units.gdg.bak\n"},
+    };
+    for (const auto& [arguments, status] : steps) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.exitCode, 0) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(result.err, status) << ::testing::PrintToString(arguments);
+    }
+}
+
+TEST(CliUsage, OptionsOfOtherCommandsAreUsageErrorsThatTouchNothing)
+{
+    TempFolder folder;
+    const std::string file = WriteUnits(folder.path()).string();
+    ExpectSilentSuccess(RunCli({"extract", file}));
+    const Snapshot extracted = SnapshotOf(folder.path());
+    const auto noOption = [](const std::string& command, const std::string& option) {
+        return "the command '" + command + "' has no option '" + option + "'";
+    };
+    const std::vector<std::pair<Names, std::string>> cases{
+        {{"list", "--overwrite", file}, noOption("list", "--overwrite")},
+        {{"list", file, "--backup"}, noOption("list", "--backup")},
+        {{"extract", "--dry-run", file}, noOption("extract", "--dry-run")},
+        {{"extract", file, "--backup"}, noOption("extract", "--backup")},
+        {{"rebuild", "--overwrite", file}, noOption("rebuild", "--overwrite")},
+        {{"-v", "rebuild", "-v", "--force", file}, noOption("rebuild", "--force")},
+        {{"rebuild", "--dry-run", "--backup", file},
+         "--dry-run and --backup do not go together: a dry run replaces nothing"},
+        {{"--overwrite", "extract", file}, "unknown command '--overwrite'"},
+    };
+    for (const auto& [arguments, problem] : cases) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(result.err.rfind("brimwork-cli: " + problem + "\n\nUsage: brimwork-cli", 0), 0u) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(SnapshotOf(folder.path()), extracted);
 }
 
 }  // namespace
