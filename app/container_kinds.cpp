@@ -14,17 +14,17 @@ namespace {
 const std::array<ContainerKind, 3> Kinds{{
     {GadgetFileKind, ".GDG", GDG::ListEntries,
      [](ModuleContext& context, ModuleStates&, int32_t entry, int32_t& image) { GDG::LoadImage(context, entry, image); },
-     [](ModuleContext& context, ModuleStates&) { GDG::ExtractAll(context); },
+     [](ModuleContext& context, ModuleStates&) { return GDG::ExtractAll(context); },
      [](ModuleContext& context, ModuleStates&) { GDG::Rebuild(context); }, GDG::CountImages},
     {VehicleFileKind, ".AZP", AZP::ListEntries,
      [](ModuleContext& context, ModuleStates& states, int32_t entry, int32_t& image) {
          AZP::LoadImage(context, states.vehicle, entry, image);
      },
-     [](ModuleContext& context, ModuleStates& states) { AZP::ExtractAll(context, states.vehicle); },
+     [](ModuleContext& context, ModuleStates& states) { return AZP::ExtractAll(context, states.vehicle); },
      [](ModuleContext& context, ModuleStates&) { AZP::Rebuild(context); }, AZP::CountImages},
     {ScreenFileKind, ".PIX", PIX::ListEntries,
      [](ModuleContext& context, ModuleStates&, int32_t entry, int32_t&) { PIX::LoadImage(context, entry); },
-     [](ModuleContext& context, ModuleStates&) { PIX::ExtractAll(context); },
+     [](ModuleContext& context, ModuleStates&) { return PIX::ExtractAll(context); },
      [](ModuleContext& context, ModuleStates&) { PIX::Rebuild(context); }, PIX::CountImages},
 }};
 

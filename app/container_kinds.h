@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/extraction.h"
 #include "vehicle/vehicle.h"
 
 namespace Brimwork {
@@ -27,7 +28,7 @@ struct ContainerKind {
     const char* extension;  // upper-cased, with its dot
     bool (*listEntries)(ModuleContext& context, const std::filesystem::path& fileName);
     void (*loadImage)(ModuleContext& context, ModuleStates& states, int32_t entryIndex, int32_t& imageIndex);
-    void (*extractAll)(ModuleContext& context, ModuleStates& states);
+    ExtractionResult (*extractAll)(ModuleContext& context, ModuleStates& states);
     void (*rebuild)(ModuleContext& context, ModuleStates& states);
     // How many images an entry holds, read from its records without
     // loading a picture.

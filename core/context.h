@@ -6,6 +6,7 @@
 namespace Brimwork {
 
 class FileSystem;
+class RebuildReport;
 class WindowInterface;
 struct ImageBuffer;
 
@@ -23,6 +24,9 @@ struct RebuildOptions {
     bool dryRun = false;
     // Keep the replaced container as "<its name>.bak", replacing an older one.
     bool keepBackup = false;
+    // Filled as the rebuild goes, when given: what it read, and for a dry
+    // run what it would change.
+    RebuildReport* report = nullptr;
 };
 
 // The shared state a module procedure works on, passed in explicitly.

@@ -33,6 +33,30 @@ std::string ToUpper(std::string text)
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) { return ToUpper(a) == ToUpper(b); }
 
+std::string GroupedNumber(int64_t number)
+{
+    std::string digits = std::to_string(number);
+    const size_t first = number < 0 ? 1 : 0;
+    for (size_t at = digits.size(); at > first + 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string CountOf(int64_t count, const std::string& singular, const std::string& plural)
+{
+    return GroupedNumber(count) + " " + (count == 1 ? singular : plural);
+}
+
+std::string ListedFiles(const std::vector<std::string>& names, size_t most)
+{
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < most; ++i)
+        text += (i == 0 ? "" : "\n") + names[i];
+    if (names.size() > most)
+        text += "\nand " + CountOf(static_cast<int64_t>(names.size() - most), "more file", "more files");
+    return text;
+}
+
 std::string AtLeastThreeDigits(int32_t number)
 {
     std::string digits = std::to_string(number);

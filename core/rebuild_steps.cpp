@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "core/context.h"
 #include "core/error.h"
 #include "core/file_work.h"
 #include "core/files.h"
 #include "core/names.h"
+#include "core/rebuild_report.h"
 #include "core/rebuild_work_file.h"
+#include "core/window.h"
 
 namespace Brimwork::RebuildSteps {
 
@@ -18,7 +21,68 @@ namespace {
 
 constexpr int64_t LargestManifest = int64_t{64} << 20;
 
+// A work file that keeps nothing: a dry run writes the new container
+// through it, so that it meets every check the rebuild meets, and learns
+// its size.
+class DiscardingFile final : public WritableFile {
+public:
+    explicit DiscardingFile(fs::path path) : path_(std::move(path)) {}
+    const fs::path& Path() const override { return path_; }
+    void WriteAt(int64_t offset, std::span<const uint8_t> data) override
+    {
+        end_ = std::max(end_, offset + static_cast<int64_t>(data.size()));
+    }
+    using WritableFile::Write;
+    void Write(std::span<const uint8_t> data) override { WriteAt(end_, data); }
+    void Sync() override {}
+    void SetAccess(const FileAccess&) override {}
+    void Close() override {}
+    int64_t Size() const { return end_; }
+
+private:
+    fs::path path_;
+    int64_t end_ = 0;
+};
+
+// The manifest and each TGA file once, in the order they were read.
+std::vector<std::string> FilesRead(const fs::path& manifest, const std::vector<fs::path>& images)
+{
+    std::vector<std::string> names{manifest.filename().string()};
+    std::unordered_set<std::string> seen;
+    for (const auto& image : images)
+        if (seen.insert(image.filename().string()).second)
+            names.push_back(image.filename().string());
+    return names;
+}
+
 }  // namespace
+
+void BeginReport(ModuleContext& context, const fs::path& manifest)
+{
+    RebuildReport* report = context.rebuild.report;
+    if (report == nullptr)
+        return;
+    report->container = context.container.FileTitle;
+    report->manifest = manifest.filename().string();
+    report->dryRun = context.rebuild.dryRun;
+}
+
+void RefuseWithoutManifest(ModuleContext& context, const std::string& text)
+{
+    if (context.rebuild.report != nullptr)
+        context.rebuild.report->refusal = text;
+    context.window.ShowMissingFile(text, "Rebuild Error", context.folder);
+}
+
+void RefuseForeignManifest(const ModuleContext& context, const std::string& containerName, const fs::path& manifest)
+{
+    const std::string& chosen = context.container.FileTitle;
+    if (EqualIgnoringCase(containerName, chosen))
+        return;
+    throw Error(manifest.filename().string() + " in " + manifest.parent_path().string() + " was written for " +
+                containerName + ", not " + chosen + ": the TGA files beside it may be another container's. Open " +
+                containerName + " to rebuild it, or extract " + chosen + " again. Nothing was changed.");
+}
 
 std::string Where(const std::string& manifestName, int line)
 {
@@ -131,13 +195,30 @@ void ReplaceContainer(ModuleContext& context, const std::string& containerName, 
                       const std::function<void(const fs::path&)>& listContainer)
 {
     const fs::path container = context.folder / containerName;
+    RebuildReport* report = context.rebuild.report;
+    if (report != nullptr && context.rebuild.keepBackup)
+        report->backup = containerName + ".bak";
     std::vector<fs::path> images;
+    if (context.rebuild.dryRun) {
+        DiscardingFile out(context.folder / RebuildWorkFile::Name);
+        images = write(out);
+        if (report != nullptr) {
+            report->filesRead = FilesRead(manifest, images);
+            report->newSize = out.Size();
+            report->done = true;
+        }
+        return;
+    }
     std::shared_ptr<ReadableFile> previous;
     {
         RebuildWorkFile work(context.files, context.folder);
         images = write(work.File());
         previous = HoldPrevious(context.files, container);
         work.Commit(container, context.rebuild.keepBackup);
+    }
+    if (report != nullptr) {
+        report->filesRead = FilesRead(manifest, images);
+        report->done = true;
     }
     FinishRebuild(context.files, container, std::move(previous), manifest, std::move(images), listContainer);
 }

@@ -45,11 +45,27 @@ std::string ReadEntryName(Manifest::Reader& reader, const std::string& manifestN
 void RefuseContainerNamingAnInput(const std::string& containerName, const std::vector<std::string>& inputs,
                                   const std::string& manifestName);
 
+// Starts the report, when the context carries one, for the chosen
+// container and its manifest.
+void BeginReport(ModuleContext& context, const std::filesystem::path& manifest);
+
+// No manifest: shows `text` as the rebuild's message, naming the folder
+// where the window cannot, and keeps it as the report's refusal.
+void RefuseWithoutManifest(ModuleContext& context, const std::string& text);
+
+// A manifest belongs to the container whose extraction wrote it: one whose
+// line 1 names another container (letter case ignored) is refused before
+// anything changes.
+void RefuseForeignManifest(const ModuleContext& context, const std::string& containerName,
+                           const std::filesystem::path& manifest);
+
 // Writes the new container into "REBUILD.TMP" through `write`, which
 // returns the TGA files it read, and puts it in place of line 1's file in
 // one step. Then deletes the manifest and those TGA files and lists the new
 // container through `listContainer`; what fails after the container is in
 // place is reported as such, saying that the rebuild itself succeeded.
+// A dry run writes the container through `write` into nothing, so that it
+// meets every check, and stops there; it changes no file.
 void ReplaceContainer(ModuleContext& context, const std::string& containerName,
                       const std::filesystem::path& manifest,
                       const std::function<std::vector<std::filesystem::path>(WritableFile&)>& write,

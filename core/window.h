@@ -1,10 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace Brimwork {
+
+// Files that extraction would overwrite although they hold other bytes than
+// it would write: edited images, or another container's files.
+struct OverwriteQuestion {
+    std::filesystem::path folder;
+    std::vector<std::string> files;  // every such file, by its name in the folder
+};
 
 // How the modules reach the window: the entry list, the progress bar, the
 // window system's yield, messages and the beep. The main window and the
@@ -25,7 +33,20 @@ public:
     // shows it as any message; the command-line program prints it without
     // counting it as a failure.
     virtual void ShowNotice(const std::string& text, const std::string& title) { ShowMessage(text, title); }
+    // A message about a file the command looked for in `folder` and did not
+    // find. The window shows the text as it stands; the command-line
+    // program, whose user never chose a folder, names it after the text.
+    virtual void ShowMissingFile(const std::string& text, const std::string& title, const std::filesystem::path&)
+    {
+        ShowMessage(text, title);
+    }
+    // One line that says what a command did, once it succeeded.
+    virtual void ShowStatus(const std::string&) {}
+    // Whether extraction may overwrite these files. Without an answer
+    // from the user, it may not.
+    virtual bool ConfirmOverwrite(const OverwriteQuestion&) { return false; }
 };
+
 
 // A window that shows nothing and never sounds: for work whose messages
 // and beeps no one should see, such as comparing a stored frame.

@@ -4,6 +4,7 @@
 
 #include "core/archive_header.h"
 #include "core/error.h"
+#include "core/extraction.h"
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
@@ -27,13 +28,11 @@ std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 }
 
 // Everything an extraction will write is checked before the first file is
-// touched: the names, every image's header and pixel data, and that no
-// symbolic link or folder stands where a file is to be written.
-// Returns every entry's image headers, which the extraction then follows.
-std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ModuleContext& context, ReadableFile& file,
+// touched: the names, and every image's header and pixel data. Returns
+// every entry's image headers, which the extraction then follows.
+std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ReadableFile& file,
                                                               const std::vector<GadgetEntry>& entries)
 {
-    std::vector<std::filesystem::path> outputs{context.folder / ManifestName};
     std::vector<std::vector<Format::ImageHeader>> headers;
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
@@ -43,10 +42,8 @@ std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ModuleContext& con
             const auto& header = headers.back()[static_cast<size_t>(k)];
             RequireFitsTga(header.Width, header.Height,
                            "Image " + std::to_string(k) + " of entry \"" + entry.Name + "\"");
-            outputs.push_back(context.folder / TgaFileName(entry.Name, k));
         }
     }
-    RequireNothingInTheWay(context.files, outputs);
     return headers;
 }
 
@@ -109,38 +106,32 @@ int32_t CountImages(FileSystem& files, const std::filesystem::path& container, i
     return entry.ImageCount;
 }
 
-void ExtractAll(ModuleContext& context)
+ExtractionResult ExtractAll(ModuleContext& context)
 {
     auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     const auto entries = Format::ReadEntries(*file, header.EntryCount);
-    const auto imageHeaders = CheckExtraction(context, *file, entries);
+    // The container stays open and its tables, read and checked here, are
+    // not read again.
+    const auto imageHeaders = CheckExtraction(*file, entries);
 
-    const auto manifestPath = context.folder / ManifestName;
-    RemoveIfPresent(context.files, manifestPath);
-    std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
-
-    const auto count = static_cast<int32_t>(entries.size());
-    TgaFileWriter writer(context.files, context.folder);
-    writer.Run([&] {
-        for (int32_t i = 0; i < count; ++i) {
-            const GadgetEntry& entry = entries[static_cast<size_t>(i)];
-            manifest += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
-                        std::string(Manifest::LineEnd);
-            // The container stays open and its tables, read and checked
-            // above, are not read again.
-            for (int32_t k = 0; k < entry.ImageCount; ++k) {
-                const auto& image = imageHeaders[static_cast<size_t>(i)][static_cast<size_t>(k)];
-                ExtractPackedImage(context, writer, *file, image.Width, image.Height, image.DataOffset,
-                                   TgaFileName(entry.Name, k));
-                context.window.Yield();
-            }
-            context.window.SetProgress(ProgressPercent(i + 1, count));
-        }
-    });
-    // Written last, so that an extraction that fails part-way leaves no
-    // manifest for a rebuild to take as complete.
-    WriteWholeFile(context.files, manifestPath, manifest);
+    ExtractionJob job;
+    job.manifestPath = context.folder / ManifestName;
+    job.manifestText = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
+    for (const GadgetEntry& entry : entries) {
+        job.manifestText += Manifest::NumberForm(entry.EntryValue) + Manifest::NameForm(entry.Name) +
+                            std::string(Manifest::LineEnd);
+        ExtractionEntry& extracted = job.entries.emplace_back(ExtractionEntry{entry.Name, {}});
+        for (int32_t k = 0; k < entry.ImageCount; ++k)
+            extracted.imageFiles.push_back(TgaFileName(entry.Name, k));
+    }
+    job.load = [&](size_t entry, size_t image, ImageBuffer& out, WindowInterface&) {
+        const auto& stored = imageHeaders[entry][image];
+        ImageBuffer loaded{stored.Width, stored.Height, {}};
+        ReadPacked(loaded, *file, stored.DataOffset);
+        out = std::move(loaded);
+    };
+    return RunExtraction(context, job);
 }
 
 }  // namespace GDG

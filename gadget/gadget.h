@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/extraction.h"
 
 // Gadget files (*.gdg): a "GADG" header, a table of named entries, and for
 // each entry a table of image headers pointing at packed 5-5-5 pixels.
@@ -31,8 +32,9 @@ void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex);
 int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& container, int32_t entryIndex);
 
 // Writes every image as "<name>_<nnn>.tga" and the manifest "EXTRACT.DAT"
-// into the working folder.
-void ExtractAll(ModuleContext& context);
+// into the working folder, never over a file that holds other bytes unless
+// the window agrees (see RunExtraction).
+Brimwork::ExtractionResult ExtractAll(ModuleContext& context);
 
 // Loads one image in packed layout and writes it to tgaFileName in the
 // working folder.

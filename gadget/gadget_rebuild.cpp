@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
+#include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
 #include "core/sequential_writer.h"
 #include "core/window.h"
@@ -19,6 +22,7 @@
 namespace GDG {
 
 using namespace Brimwork;
+using Format::GadgetEntry;
 namespace fs = std::filesystem;
 
 namespace {
@@ -66,41 +70,57 @@ bool IsNumber(const std::string& text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The digits of a number without its leading zeros: equal for "01" and "001".
+std::string Significant(const std::string& digits)
+{
+    const size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? std::string() : digits.substr(first);
+}
+
+// The image number of one of an entry's files, as its digits say it.
+std::string NumberOf(const std::string& fileName, const std::string& entryName)
+{
+    const std::string digits = Significant(ImageNumberPart(fileName, entryName));
+    return digits.empty() ? "0" : digits;
+}
+
 // Compares two digit strings by value, without converting them.
 bool NumberLess(const std::string& a, const std::string& b)
 {
-    const auto significant = [](const std::string& s) {
-        const size_t first = s.find_first_not_of('0');
-        return first == std::string::npos ? std::string() : s.substr(first);
-    };
-    const std::string x = significant(a);
-    const std::string y = significant(b);
+    const std::string x = Significant(a);
+    const std::string y = Significant(b);
     return x.size() != y.size() ? x.size() < y.size() : x < y;
 }
 
-// Images in the order of the number after "<name>_" (_999 before _1000);
-// files whose part there is not a number follow, in name order.
-void SortImageFiles(std::vector<std::string>& files, const std::string& entryName)
-{
-    std::stable_sort(files.begin(), files.end(), [&](const std::string& a, const std::string& b) {
-        const std::string na = ImageNumberPart(a, entryName);
-        const std::string nb = ImageNumberPart(b, entryName);
-        const bool aNumbered = IsNumber(na);
-        const bool bNumbered = IsNumber(nb);
-        if (aNumbered != bNumbered)
-            return aNumbered;
-        if (aNumbered && (NumberLess(na, nb) || NumberLess(nb, na)))
-            return NumberLess(na, nb);
-        return a < b;
-    });
-}
+// Files in the folder that look like an entry's images but cannot be
+// taken as such, each with the reason.
+class Strays {
+public:
+    void Add(std::string text) { found_.push_back(std::move(text)); }
 
-// Gives every TGA file of the folder to the entries whose pattern
-// "<entry name>_*.tga" it matches, letter case ignored; a file that matches
-// several entries goes to the one with the longest name only (entries of
-// equal names share it). The folder is listed once; the entries are found
-// by upper-cased name, so each file is looked up at each "_" of its name,
-// the last one first, since the longest matching name ends there.
+    void RefuseAny(const ModuleContext& context) const
+    {
+        if (found_.empty())
+            return;
+        const auto count = static_cast<int64_t>(found_.size());
+        throw Error("Cannot rebuild " + context.container.FileTitle + ": " + CountOf(count, "file", "files") +
+                    " in " + context.folder.string() + (count == 1 ? " is" : " are") +
+                    " named like an entry's images, but only files named <entry>_<number>.tga are taken as "
+                    "images:\n" +
+                    ListedFiles(found_) + "\nRename, move or delete " + (count == 1 ? "it" : "them") +
+                    ", then rebuild again. Nothing was changed.");
+    }
+
+private:
+    std::vector<std::string> found_;
+};
+
+// Gives every TGA file of the folder named "<entry>_<digits>.tga" (letter
+// case ignored) to that entry; where several entries' names fit, the
+// longest one takes it (entries of equal names share it). A file that is
+// named "<entry>_<anything else>.tga", two files of one entry with the same
+// number, and anything but a regular file under such a name are refused.
+// The folder is listed once; the entries are found by upper-cased name.
 void AssignImageFiles(ModuleContext& context, GadgetManifest& manifest)
 {
     std::unordered_map<std::string, std::vector<size_t>> entriesByUpperName;
@@ -110,30 +130,51 @@ void AssignImageFiles(ModuleContext& context, GadgetManifest& manifest)
     auto listing = context.files.ListFolderWithTypes(context.folder);
     std::sort(listing.begin(), listing.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    Strays strays;
     for (const auto& [fileName, type] : listing) {
         if (fileName.size() < 5 || !EndsWithTgaIgnoringCase(fileName))
             continue;
         const std::string upper = ToUpper(fileName);
-        // The "_" must leave at least ".tga" after it.
+        // Only the last "_" can leave nothing but digits after it; any "_"
+        // after an entry's name makes the file one the rebuild must account for.
+        const size_t last = upper.rfind('_', upper.size() - 5);
         const std::vector<size_t>* owners = nullptr;
-        for (size_t at = upper.rfind('_', upper.size() - 5); at != std::string::npos && owners == nullptr;
-             at = at == 0 ? std::string::npos : upper.rfind('_', at - 1)) {
+        bool named = false;
+        for (size_t at = last; at != std::string::npos; at = at == 0 ? std::string::npos : upper.rfind('_', at - 1)) {
             const auto found = entriesByUpperName.find(upper.substr(0, at));
-            if (found != entriesByUpperName.end())
+            if (found == entriesByUpperName.end())
+                continue;
+            named = true;
+            if (at == last && IsNumber(upper.substr(at + 1, upper.size() - at - 5)))
                 owners = &found->second;
+            break;
         }
-        if (owners == nullptr)
+        if (!named)
             continue;
-        if (type == EntryType::Symlink)
-            throw Error("Cannot read " + (context.folder / fileName).string() +
-                        ": it is a symbolic link, which is never followed");
-        if (type != EntryType::Regular)
+        if (owners == nullptr) {
+            strays.Add(fileName + ": not numbered as <entry>_<number>.tga");
             continue;
+        }
+        if (type != EntryType::Regular) {
+            strays.Add(fileName + (type == EntryType::Symlink ? ": a symbolic link, which is never followed"
+                                                               : ": not a regular file"));
+            continue;
+        }
         for (size_t i : *owners)
             manifest.entries[i].tgaFiles.push_back(fileName);
     }
-    for (auto& entry : manifest.entries)
-        SortImageFiles(entry.tgaFiles, entry.name);
+    for (auto& entry : manifest.entries) {
+        std::stable_sort(entry.tgaFiles.begin(), entry.tgaFiles.end(), [&](const std::string& a, const std::string& b) {
+            return NumberLess(ImageNumberPart(a, entry.name), ImageNumberPart(b, entry.name));
+        });
+        for (size_t k = 1; k < entry.tgaFiles.size(); ++k) {
+            const std::string number = NumberOf(entry.tgaFiles[k], entry.name);
+            if (NumberOf(entry.tgaFiles[k - 1], entry.name) == number)
+                strays.Add(entry.tgaFiles[k - 1] + " and " + entry.tgaFiles[k] + ": both image " + number +
+                           " of entry \"" + entry.name + "\"");
+        }
+    }
+    strays.RefuseAny(context);
 }
 
 std::vector<std::string> ImageFileNames(const GadgetManifest& manifest)
@@ -144,16 +185,115 @@ std::vector<std::string> ImageFileNames(const GadgetManifest& manifest)
     return names;
 }
 
+// The container as it stands, read only so that a dry run can say what
+// becomes of each image. Where it cannot be read, every image counts as
+// added, and the report says why.
+class ContainerBefore {
+public:
+    ContainerBefore(ModuleContext& context, RebuildReport& report)
+    {
+        try {
+            file_ = context.files.OpenContainer(context.container.FileName);
+            const ArchiveHeader header = ReadArchiveHeader(*file_);
+            if (header.Signature != Format::Signature)
+                ThrowDamaged(file_->Path().string(), "it does not start with the gadget file signature");
+            entries_ = Format::ReadEntries(*file_, header.EntryCount);
+        } catch (const Error& error) {
+            report.unreadableContainer = error.what();
+            file_.reset();
+        }
+    }
+
+    const GadgetEntry* Entry(size_t i) const { return i < entries_.size() ? &entries_[i] : nullptr; }
+    size_t EntryCount() const { return entries_.size(); }
+
+    std::optional<Format::ImageHeader> Header(size_t i, int32_t k) const
+    {
+        const GadgetEntry* entry = Entry(i);
+        if (entry == nullptr || k >= entry->ImageCount)
+            return std::nullopt;
+        try {
+            return Format::ReadImageHeader(*file_, *entry, k);
+        } catch (const Error&) {
+            return std::nullopt;
+        }
+    }
+
+    std::optional<ImageBuffer> Image(size_t i, int32_t k) const
+    {
+        const auto header = Header(i, k);
+        if (!header)
+            return std::nullopt;
+        ImageBuffer image{header->Width, header->Height, {}};
+        ReadPacked(image, *file_, header->DataOffset);
+        return image;
+    }
+
+private:
+    std::unique_ptr<ReadableFile> file_;
+    std::vector<GadgetEntry> entries_;
+};
+
+// Says, for a dry run, what becomes of the container's entries and images.
+class DryRunReport {
+public:
+    DryRunReport(ModuleContext& context, RebuildReport& report) : report_(report), before_(context, report) {}
+
+    void BeginEntry(size_t i, const std::string& name)
+    {
+        EntryReport& entry = report_.BeginEntry(name, "image");
+        const GadgetEntry* old = before_.Entry(i);
+        entry.isNew = old == nullptr;
+        if (old != nullptr && old->Name != name)
+            entry.oldName = old->Name;
+    }
+
+    void Image(size_t i, int32_t k, const fs::path& tga, const TgaOrigin& origin, const ImageBuffer& image)
+    {
+        ImageReport read;
+        read.index = k;
+        read.file = tga.filename().string();
+        read.bit15Lost = !origin.wordsKept;
+        report_.AddImage(read, before_.Image(i, k), image);
+    }
+
+    // The images the entry held beyond those it now gets.
+    void EndEntry(size_t i, int32_t imageCount)
+    {
+        const GadgetEntry* old = before_.Entry(i);
+        for (int32_t k = imageCount; old != nullptr && k < old->ImageCount; ++k) {
+            const auto header = before_.Header(i, k);
+            report_.entries.back().images.push_back(
+                {ImageReport::Change::Dropped, k, {}, header ? header->Width : 0, header ? header->Height : 0});
+        }
+    }
+
+    void End(size_t entryCount)
+    {
+        for (size_t i = entryCount; i < before_.EntryCount(); ++i)
+            report_.droppedEntries.push_back(before_.Entry(i)->Name);
+    }
+
+private:
+    RebuildReport& report_;
+    ContainerBefore before_;
+};
+
 // Writes the gadget file front to back: header, entry table, then each
 // entry's image headers followed by its pixel data. The tables are filled
 // in once the images they describe are read. Returns the TGA files read.
 std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& file)
 {
+    std::optional<DryRunReport> report;
+    if (context.rebuild.dryRun && context.rebuild.report != nullptr)
+        report.emplace(context, *context.rebuild.report);
     SequentialWriter out(file);
     out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, manifest.head.entryCount}));
     std::vector<fs::path> read;
     if (manifest.head.entryCount <= 0) {
         out.Flush();
+        if (report)
+            report->End(0);
         return read;
     }
     int32_t tableOffset = Checked::Add(
@@ -163,6 +303,8 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
     std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
+        if (report)
+            report->BeginEntry(static_cast<size_t>(i), entry.name);
         const auto imageCount = Checked::ToInt32(static_cast<int64_t>(entry.tgaFiles.size()), "The image count");
         const auto record = Format::EncodeEntry(entry.name, entry.value, imageCount, tableOffset);
         entryRecords.insert(entryRecords.end(), record.begin(), record.end());
@@ -171,8 +313,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
         const int64_t imageTable = out.Reserve(dataOffset - tableOffset);
         for (int32_t k = 0; k < imageCount; ++k) {
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
-            images.Next(context.image);
+            TgaOrigin origin;
+            images.Next(context.image, origin);
             read.push_back(tga);
+            if (report)
+                report->Image(static_cast<size_t>(i), k, tga, origin, context.image);
             const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
             out.Patch(imageTable + int64_t{Format::ImageHeaderSize} * k,
                       Format::EncodeImageHeader(
@@ -180,12 +325,16 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             out.Append(PackedPixels(context.image));
             dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
         }
+        if (report)
+            report->EndEntry(static_cast<size_t>(i), imageCount);
         tableOffset = dataOffset;
         context.window.SetProgress(ProgressPercent(i + 1, manifest.head.entryCount));
         context.window.Yield();
     }
     out.Patch(entryTable, entryRecords);
     out.Flush();
+    if (report)
+        report->End(static_cast<size_t>(manifest.head.entryCount));
     return read;
 }
 
@@ -194,19 +343,23 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
 void Rebuild(ModuleContext& context)
 {
     const fs::path manifestPath = context.folder / ManifestName;
+    RebuildSteps::BeginReport(context, manifestPath);
     if (context.files.TypeOf(manifestPath) == EntryType::Missing) {
-        context.window.ShowMessage("Error: No EXTRACT.DAT file found in current directory.  Can't rebuild.",
-                                   "Rebuild Error");
+        RebuildSteps::RefuseWithoutManifest(context,
+                                            "Error: No EXTRACT.DAT file found in current directory.  Can't rebuild.");
         return;
     }
     GadgetManifest manifest =
         ReadManifest(RebuildSteps::ReadManifestText(context.files, manifestPath), manifestPath.string());
+    RebuildSteps::RefuseForeignManifest(context, manifest.head.containerName, manifestPath);
     AssignImageFiles(context, manifest);
-    RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, ImageFileNames(manifest),
-                                               manifestPath.string());
+    // Line 1 names the chosen container, letter case aside: the rebuild
+    // replaces that file, under its own name.
+    const std::string& containerName = context.container.FileTitle;
+    RebuildSteps::RefuseContainerNamingAnInput(containerName, ImageFileNames(manifest), manifestPath.string());
 
     RebuildSteps::ReplaceContainer(
-        context, manifest.head.containerName, manifestPath,
+        context, containerName, manifestPath,
         [&](WritableFile& out) { return WriteContainer(context, manifest, out); },
         [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }

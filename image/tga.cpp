@@ -399,7 +399,35 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
     WriteTgaPieces(fileName, image, [&](auto pieces) { files.CreateWithContents(fileName, pieces); });
 }
 
+bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const ImageBuffer& image)
+{
+    bool holds = false;
+    WriteTgaPieces(path, image, [&](std::span<const std::span<const uint8_t>> pieces) {
+        auto file = files.OpenForReading(path);
+        int64_t size = 0;
+        for (const auto& piece : pieces)
+            size += static_cast<int64_t>(piece.size());
+        if (file->Size() != size)
+            return;
+        std::vector<uint8_t> stored(static_cast<size_t>(size));
+        file->ReadAt(0, stored);
+        auto at = stored.begin();
+        holds = std::all_of(pieces.begin(), pieces.end(), [&](std::span<const uint8_t> piece) {
+            const bool same = std::equal(piece.begin(), piece.end(), at);
+            at += static_cast<ptrdiff_t>(piece.size());
+            return same;
+        });
+    });
+    return holds;
+}
+
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image)
+{
+    TgaOrigin origin;
+    ReadTGA(files, fileName, image, origin);
+}
+
+void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image, TgaOrigin& origin)
 {
     const auto file = std::make_unique<ReadAhead>(files.OpenForReading(fileName));
     const std::string name = file->Path().string();
@@ -409,6 +437,7 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     // What an extraction writes for an image without pixels.
     if (header.width == 0 || header.height == 0) {
         MakeEmptyImage(image);
+        origin.wordsKept = true;
         return;
     }
     const int32_t byteCount = CheckPixelDataFits(header, storage, *file, at.pixels, name);
@@ -425,6 +454,8 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
     image.ImageWidth = header.width;
     image.ImageHeight = header.height;
     image.ImageBytes = std::move(words);
+    const int colourBits = storage.kind == PixelKind::ColourMapped ? header.mapEntryBits : header.pixelDepth;
+    origin.wordsKept = storage.kind != PixelKind::Grey && (colourBits == 15 || colourBits == 16);
 }
 
 void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
@@ -465,6 +496,7 @@ void TgaFileWriter::Write(const std::string& fileName, ImageBuffer image)
 
 struct TgaReadAhead::Result {
     ImageBuffer image;
+    TgaOrigin origin;
     std::exception_ptr failure;
 };
 
@@ -497,7 +529,7 @@ void TgaReadAhead::ReadAll()
         lock.unlock();
         auto result = std::make_unique<Result>();
         try {
-            ReadTGA(files_, folder_ / fileNames_[index], result->image);
+            ReadTGA(files_, folder_ / fileNames_[index], result->image, result->origin);
         } catch (...) {
             result->failure = std::current_exception();
         }
@@ -512,10 +544,16 @@ void TgaReadAhead::ReadAll()
 
 void TgaReadAhead::Next(ImageBuffer& image)
 {
+    TgaOrigin origin;
+    Next(image, origin);
+}
+
+void TgaReadAhead::Next(ImageBuffer& image, TgaOrigin& origin)
+{
     if (toTake_ >= fileNames_.size())
         throw std::logic_error("TgaReadAhead::Next past the last file");
     if (!reader_.joinable()) {
-        ReadTGA(files_, folder_ / fileNames_[toTake_++], image);
+        ReadTGA(files_, folder_ / fileNames_[toTake_++], image, origin);
         return;
     }
     std::unique_lock lock(mutex_);
@@ -527,15 +565,7 @@ void TgaReadAhead::Next(ImageBuffer& image)
     if (result->failure)
         std::rethrow_exception(result->failure);
     image = std::move(result->image);
-}
-
-void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableFile& container, int32_t width,
-                        int32_t height, int64_t offset, const std::string& tgaFileName)
-{
-    ImageBuffer loaded{width, height, {}};
-    ReadPacked(loaded, container, offset);
-    context.image = loaded;
-    writer.Write(tgaFileName, std::move(loaded));
+    origin = result->origin;
 }
 
 }  // namespace Brimwork

@@ -41,6 +41,18 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 // allocated, and the buffer is then left as it was.
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image);
 
+// How a TGA file read held its pixels: whether each 16-bit word came from
+// the file as it stands (15- and 16-bit colours), or was made from 8-bit
+// channels (24- or 32-bit colour, grey), which leaves bit 15 at 0.
+struct TgaOrigin {
+    bool wordsKept = true;
+};
+void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image, TgaOrigin& origin);
+
+// Whether the file at `path` holds exactly the bytes WriteTGA would write
+// for the image.
+bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const ImageBuffer& image);
+
 // Refuses, with an Error naming `what`, an image whose sides a TGA header
 // cannot hold, so that an extraction can check every image before it
 // writes its first file.
@@ -88,8 +100,9 @@ public:
     TgaReadAhead& operator=(const TgaReadAhead&) = delete;
     ~TgaReadAhead();
 
-    // The next file into `image`.
+    // The next file into `image`, and how it held its pixels.
     void Next(ImageBuffer& image);
+    void Next(ImageBuffer& image, TgaOrigin& origin);
 
 private:
     struct Result;
@@ -109,11 +122,5 @@ private:
     bool stopping_ = false;
     std::thread reader_;
 };
-
-// One image of an extraction that reads every image of one container,
-// which stays open: reads the packed image into the buffer and hands a
-// copy to `writer` for tgaFileName in the working folder.
-void ExtractPackedImage(ModuleContext& context, TgaFileWriter& writer, ReadableFile& container, int32_t width,
-                        int32_t height, int64_t offset, const std::string& tgaFileName);
 
 }  // namespace Brimwork

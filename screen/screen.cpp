@@ -4,6 +4,7 @@
 
 #include "core/archive_header.h"
 #include "core/error.h"
+#include "core/extraction.h"
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
@@ -24,20 +25,16 @@ constexpr const char* SignatureMessage = "Error: PICS file signature not found!"
 std::string TgaFileName(const std::string& entryName) { return entryName + ".tga"; }
 
 // Everything an extraction will write is checked before the first file is
-// touched: the names, every image, and that no symbolic link or folder
-// stands where a file is to be written.
+// touched: the names and every image.
 void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vector<ScreenEntry>& entries)
 {
     RequireNonEmptyPlainFileName(ManifestNameFor(context), "The manifest name");
-    std::vector<std::filesystem::path> outputs{context.folder / ManifestNameFor(context)};
     for (const auto& entry : entries) {
         RequirePlainFileName(entry.Name, "The entry name");
         Manifest::NameForm(entry.Name);
         Format::CheckImage(file, entry);
         RequireFitsTga(entry.Width, entry.Height, "The image of entry \"" + entry.Name + "\"");
-        outputs.push_back(context.folder / TgaFileName(entry.Name));
     }
-    RequireNothingInTheWay(context.files, outputs);
 }
 
 }  // namespace
@@ -78,35 +75,29 @@ int32_t CountImages(FileSystem& files, const std::filesystem::path& container, i
     return 1;
 }
 
-void ExtractAll(ModuleContext& context)
+ExtractionResult ExtractAll(ModuleContext& context)
 {
     auto file = context.files.OpenContainer(context.container.FileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
+    // The container stays open and its table, read and checked here, is
+    // not read again.
     const auto entries = Format::ReadEntries(*file, header.EntryCount);
     CheckExtraction(context, *file, entries);
 
-    const auto manifestPath = context.folder / ManifestNameFor(context);
-    RemoveIfPresent(context.files, manifestPath);
-    const std::string lineEnd(Manifest::LineEnd);
-    std::string manifest = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
-
-    const auto count = static_cast<int32_t>(entries.size());
-    TgaFileWriter writer(context.files, context.folder);
-    writer.Run([&] {
-        for (int32_t i = 0; i < count; ++i) {
-            // The container stays open and its table, read and checked
-            // above, is not read again.
-            const ScreenEntry& entry = entries[static_cast<size_t>(i)];
-            manifest += Manifest::NameForm(entry.Name) + lineEnd;
-            ExtractPackedImage(context, writer, *file, entry.Width, entry.Height, entry.DataOffset,
-                               TgaFileName(entry.Name));
-            context.window.Yield();
-            context.window.SetProgress(ProgressPercent(i + 1, count));
-        }
-    });
-    // Written last, so that an extraction that fails part-way leaves no
-    // manifest for a rebuild to take as complete.
-    WriteWholeFile(context.files, manifestPath, manifest);
+    ExtractionJob job;
+    job.manifestPath = context.folder / ManifestNameFor(context);
+    job.manifestText = Manifest::HeadLines(context.container.FileTitle, header.HeaderValue, header.EntryCount);
+    for (const ScreenEntry& entry : entries) {
+        job.manifestText += Manifest::NameForm(entry.Name) + std::string(Manifest::LineEnd);
+        job.entries.push_back({entry.Name, {TgaFileName(entry.Name)}});
+    }
+    job.load = [&](size_t entry, size_t, ImageBuffer& out, WindowInterface&) {
+        const ScreenEntry& stored = entries[entry];
+        ImageBuffer loaded{stored.Width, stored.Height, {}};
+        ReadPacked(loaded, *file, stored.DataOffset);
+        out = std::move(loaded);
+    };
+    return RunExtraction(context, job);
 }
 
 }  // namespace PIX

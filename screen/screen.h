@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/extraction.h"
 
 // Screen files (*.pix): a "PICS" header and a table of named entries, each
 // holding exactly one image of packed 5-5-5 pixels.
@@ -30,7 +31,7 @@ int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& co
 
 // Writes every entry's image as "<name>.tga" and the manifest
 // "<container file title>.DAT" into the working folder.
-void ExtractAll(ModuleContext& context);
+Brimwork::ExtractionResult ExtractAll(ModuleContext& context);
 
 // Loads one entry's image in packed layout and writes it to tgaFileName in
 // the working folder.

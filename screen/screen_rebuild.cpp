@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/archive_header.h"
@@ -8,6 +10,7 @@
 #include "core/folder_index.h"
 #include "core/manifest.h"
 #include "core/names.h"
+#include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
 #include "core/sequential_writer.h"
 #include "core/window.h"
@@ -49,17 +52,83 @@ void FindTgaFiles(ModuleContext& context, ScreenManifest& manifest)
             folder.RequireTgaFile(name + ".tga", "entry \"" + name + "\"").filename().string());
 }
 
+// The container as it stands, read only so that a dry run can say what
+// becomes of each entry. Where it cannot be read, every image counts as
+// added, and the report says why.
+class ContainerBefore {
+public:
+    ContainerBefore(ModuleContext& context, RebuildReport& report) : report_(report)
+    {
+        try {
+            file_ = context.files.OpenContainer(context.container.FileName);
+            const ArchiveHeader header = ReadArchiveHeader(*file_);
+            if (header.Signature != Format::Signature)
+                ThrowDamaged(file_->Path().string(), "it does not start with the screen file signature");
+            entries_ = Format::ReadEntries(*file_, header.EntryCount);
+        } catch (const Error& error) {
+            report.unreadableContainer = error.what();
+            file_.reset();
+        }
+    }
+
+    void Entry(size_t i, const std::string& name, const fs::path& tga, const TgaOrigin& origin,
+               const ImageBuffer& image)
+    {
+        EntryReport& entry = report_.BeginEntry(name, "image");
+        std::optional<ImageBuffer> before;
+        if (i < entries_.size()) {
+            if (entries_[i].Name != name)
+                entry.oldName = entries_[i].Name;
+            before = Image(entries_[i]);
+        } else {
+            entry.isNew = true;
+        }
+        ImageReport read;
+        read.file = tga.filename().string();
+        read.bit15Lost = !origin.wordsKept;
+        report_.AddImage(read, before, image);
+    }
+
+    void End(size_t entryCount)
+    {
+        for (size_t i = entryCount; i < entries_.size(); ++i)
+            report_.droppedEntries.push_back(entries_[i].Name);
+    }
+
+private:
+    std::optional<ImageBuffer> Image(const Format::ScreenEntry& entry) const
+    {
+        try {
+            Format::CheckImage(*file_, entry);
+            ImageBuffer image{entry.Width, entry.Height, {}};
+            ReadPacked(image, *file_, entry.DataOffset);
+            return image;
+        } catch (const Error&) {
+            return std::nullopt;
+        }
+    }
+
+    RebuildReport& report_;
+    std::unique_ptr<ReadableFile> file_;
+    std::vector<Format::ScreenEntry> entries_;
+};
+
 // Header, entry table, then every entry's pixels back to back in table
 // order, written front to back; the table is filled in once the images it
 // describes are read.
 std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifest& manifest, WritableFile& file)
 {
+    std::optional<ContainerBefore> report;
+    if (context.rebuild.dryRun && context.rebuild.report != nullptr)
+        report.emplace(context, *context.rebuild.report);
     const int32_t count = manifest.head.entryCount;
     SequentialWriter out(file);
     out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, count}));
     std::vector<fs::path> read;
     if (count <= 0) {
         out.Flush();
+        if (report)
+            report->End(0);
         return read;
     }
     int32_t dataOffset = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, count, "The entry table"),
@@ -69,12 +138,16 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
     std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < count; ++i) {
         const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
-        images.Next(context.image);
+        TgaOrigin origin;
+        images.Next(context.image, origin);
         read.push_back(tga);
+        const std::string& name = manifest.names[static_cast<size_t>(i)];
+        if (report)
+            report->Entry(static_cast<size_t>(i), name, tga, origin, context.image);
         const int32_t dataSize =
             Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
-        const Format::ScreenEntry entry{manifest.names[static_cast<size_t>(i)], context.image.ImageWidth,
-                                        context.image.ImageHeight, dataSize, dataOffset};
+        const Format::ScreenEntry entry{name, context.image.ImageWidth, context.image.ImageHeight, dataSize,
+                                        dataOffset};
         const auto record = Format::EncodeEntry(entry);
         entryRecords.insert(entryRecords.end(), record.begin(), record.end());
         out.Append(PackedPixels(context.image));
@@ -84,6 +157,8 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
     }
     out.Patch(entryTable, entryRecords);
     out.Flush();
+    if (report)
+        report->End(static_cast<size_t>(count));
     return read;
 }
 
@@ -93,19 +168,23 @@ void Rebuild(ModuleContext& context)
 {
     const std::string manifestName = ManifestNameFor(context);
     const fs::path manifestPath = context.folder / manifestName;
+    RebuildSteps::BeginReport(context, manifestPath);
     if (context.files.TypeOf(manifestPath) == EntryType::Missing) {
-        context.window.ShowMessage("Error: No " + manifestName + " found in current directory.  Can't rebuild.",
-                                   "Rebuild Error");
+        RebuildSteps::RefuseWithoutManifest(
+            context, "Error: No " + manifestName + " found in current directory.  Can't rebuild.");
         return;
     }
     ScreenManifest manifest =
         ReadManifest(RebuildSteps::ReadManifestText(context.files, manifestPath), manifestPath.string());
+    RebuildSteps::RefuseForeignManifest(context, manifest.head.containerName, manifestPath);
     FindTgaFiles(context, manifest);
-    RebuildSteps::RefuseContainerNamingAnInput(manifest.head.containerName, manifest.tgaFiles,
-                                               manifestPath.string());
+    // Line 1 names the chosen container, letter case aside: the rebuild
+    // replaces that file, under its own name.
+    const std::string& containerName = context.container.FileTitle;
+    RebuildSteps::RefuseContainerNamingAnInput(containerName, manifest.tgaFiles, manifestPath.string());
 
     RebuildSteps::ReplaceContainer(
-        context, manifest.head.containerName, manifestPath,
+        context, containerName, manifestPath,
         [&](WritableFile& out) { return WriteContainer(context, manifest, out); },
         [&](const fs::path& rebuilt) { ListEntries(context, rebuilt); });
 }

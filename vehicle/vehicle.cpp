@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "core/error.h"
+#include "core/extraction.h"
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
@@ -27,37 +28,20 @@ int32_t ImageCount(ReadableFile& file, const VehicleEntry& entry)
                                                : SlotCount;
 }
 
+// What extraction takes from one entry: its kind, its images, and for a
+// vehicle entry its slots.
+struct EntryToExtract {
+    bool shadow = false;
+    int32_t images = 0;
+    std::optional<Format::VehicleSprite> sprite;
+};
+
 // Everything an extraction will write is checked before the first file is
 // touched: the entry names, every slot and every frame (walking the frames
-// also fills the frame index that the extraction then uses), and that no
-// symbolic link or folder stands where a file is to be written.
-void CheckExtraction(ModuleContext& context, State& state, ReadableFile& file,
-                     const std::vector<VehicleEntry>& entries, const std::filesystem::path& manifestPath)
-{
-    std::vector<std::filesystem::path> outputs{manifestPath};
-    for (const auto& entry : entries) {
-        RequirePlainFileName(entry.Name, "The entry name");
-        // The manifest carries each name as a line of its own.
-        if (entry.Name.find_first_of("\r\n") != std::string::npos)
-            throw Error("The entry name \"" + entry.Name +
-                        "\" holds a line break, which the manifest's name line cannot carry");
-        const int32_t count = ImageCount(file, entry);
-        if (!Format::IsShadowRecord(file, entry)) {
-            const auto sprite = Format::ReadSprite(file, entry);
-            for (int32_t j = 0; j < SlotCount; ++j) {
-                const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
-                Format::CheckSlot(file, entry, slot, j);
-                RequireFitsTga(slot.Width, slot.Height,
-                               "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
-            }
-        } else if (count > 0) {
-            Format::ReadFrame(file, entry, count - 1, state);
-        }
-        for (int32_t j = 0; j < count; ++j)
-            outputs.push_back(context.folder / (TgaBaseName(entry.Name, j) + ".tga"));
-    }
-    RequireNothingInTheWay(context.files, outputs);
-}
+// also fills the frame index that the extraction then uses). Gives what
+// each entry holds and appends the entries' blocks to the manifest.
+std::vector<EntryToExtract> CheckExtraction(State& state, ReadableFile& file, const std::vector<VehicleEntry>& entries,
+                                            std::string& manifest);
 
 std::string Line(std::string_view text) { return std::string(text) + std::string(Manifest::LineEnd); }
 
@@ -112,18 +96,53 @@ namespace {
 
 // Loads image imageIndex (already in range) of an entry of the open
 // container in packed layout and returns its manifest line of hotspot
-// values; `sprite` holds the slots of a vehicle entry.
-std::string LoadForExtraction(ModuleContext& context, State& state, ReadableFile& file, const VehicleEntry& entry,
-                              const Format::VehicleSprite* sprite, int32_t imageIndex)
+// values; `sprite` holds the slots of a vehicle entry. A frame's beep code
+// beeps through `window`.
+std::string LoadForExtraction(ImageBuffer& image, WindowInterface& window, State& state, ReadableFile& file,
+                              const VehicleEntry& entry, const Format::VehicleSprite* sprite, int32_t imageIndex)
 {
     if (sprite == nullptr) {
         Format::ReadFrame(file, entry, imageIndex, state);
-        DecodeShadow(context.image, context.window, state, false);
+        DecodeShadow(image, window, state, false);
         return Format::HotspotLine(state.frame);
     }
     const auto& slot = sprite->slots[static_cast<size_t>(imageIndex)];
-    Format::LoadSlot(context.image, file, entry, slot, imageIndex, false);
+    Format::LoadSlot(image, file, entry, slot, imageIndex, false);
     return Format::HotspotLine(slot);
+}
+
+std::vector<EntryToExtract> CheckExtraction(State& state, ReadableFile& file, const std::vector<VehicleEntry>& entries,
+                                            std::string& manifest)
+{
+    std::vector<EntryToExtract> checked;
+    for (const auto& entry : entries) {
+        RequirePlainFileName(entry.Name, "The entry name");
+        // The manifest carries each name as a line of its own.
+        if (entry.Name.find_first_of("\r\n") != std::string::npos)
+            throw Error("The entry name \"" + entry.Name +
+                        "\" holds a line break, which the manifest's name line cannot carry");
+        EntryToExtract& extract = checked.emplace_back();
+        extract.shadow = Format::IsShadowRecord(file, entry);
+        extract.images = ImageCount(file, entry);
+        manifest += Line(entry.Name) + Line(extract.shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
+                    CountLine(extract.shadow ? Format::ReadFrameCount(file, entry) : SlotCount);
+        if (extract.shadow) {
+            for (int32_t f = 0; f < extract.images; ++f) {
+                Format::ReadFrame(file, entry, f, state);
+                manifest += Line(Format::HotspotLine(state.frame));
+            }
+            continue;
+        }
+        extract.sprite = Format::ReadSprite(file, entry);
+        for (int32_t j = 0; j < SlotCount; ++j) {
+            const Format::Slot& slot = extract.sprite->slots[static_cast<size_t>(j)];
+            Format::CheckSlot(file, entry, slot, j);
+            RequireFitsTga(slot.Width, slot.Height, "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
+            manifest += Line(Format::HotspotLine(slot));
+        }
+        manifest += Line(ManifestText::Separator);
+    }
+    return checked;
 }
 
 }  // namespace
@@ -142,57 +161,44 @@ std::string ExtractImage(ModuleContext& context, State& state, int32_t entryInde
             imageIndex = 0;
         if (frameCount <= 0)
             throw Error("Entry \"" + entry.Name + "\" of " + file->Path().string() + " holds no frame");
-        hotspots = LoadForExtraction(context, state, *file, entry, nullptr, imageIndex);
+        hotspots = LoadForExtraction(context.image, context.window, state, *file, entry, nullptr, imageIndex);
     } else {
         if (imageIndex >= SlotCount || imageIndex < 0)
             imageIndex = 0;
         const auto sprite = Format::ReadSprite(*file, entry);
-        hotspots = LoadForExtraction(context, state, *file, entry, &sprite, imageIndex);
+        hotspots = LoadForExtraction(context.image, context.window, state, *file, entry, &sprite, imageIndex);
     }
     file.reset();
     WriteTGA(context.files, context.folder / tgaFileName, context.image);
     return hotspots;
 }
 
-void ExtractAll(ModuleContext& context, State& state)
+ExtractionResult ExtractAll(ModuleContext& context, State& state)
 {
-    const std::filesystem::path manifestPath = context.container.FileName.string() + ".txt";
     auto file = context.files.OpenContainer(context.container.FileName);
     const int32_t count = Format::ReadEntryCount(*file);
     const auto entries = Format::ReadEntries(*file, count);
-    CheckExtraction(context, state, *file, entries, manifestPath);
-    RemoveIfPresent(context.files, manifestPath);
 
-    std::string manifest = Line("; Rebuild data for " + context.container.FileTitle);
-    manifest += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, count "
-                     "of images, and hotspot coordinates for each image.");
-    manifest += CountLine(count) + Line(ManifestText::Separator);
-    TgaFileWriter writer(context.files, context.folder);
-    writer.Run([&] {
-        for (int32_t i = 0; i < static_cast<int32_t>(entries.size()); ++i) {
-            const VehicleEntry& entry = entries[static_cast<size_t>(i)];
-            const bool shadow = Format::IsShadowRecord(*file, entry);
-            const int32_t images = shadow ? Format::ReadFrameCount(*file, entry) : SlotCount;
-            manifest += Line(entry.Name) + Line(shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
-                        CountLine(images);
-            // The container stays open; a vehicle record is read once, and
-            // the frames of a shadow one by one through the frame index.
-            std::optional<Format::VehicleSprite> sprite;
-            if (!shadow && images > 0)
-                sprite = Format::ReadSprite(*file, entry);
-            for (int32_t j = 0; j < images; ++j) {
-                manifest += Line(LoadForExtraction(context, state, *file, entry, sprite ? &*sprite : nullptr, j));
-                writer.Write(TgaBaseName(entry.Name, j) + ".tga", context.image);
-                context.window.Yield();
-            }
-            if (!shadow)
-                manifest += Line(ManifestText::Separator);
-            context.window.SetProgress(ProgressPercent(i + 1, count));
-        }
-    });
-    // Written last, so that an extraction that fails part-way leaves no
-    // manifest that looks complete.
-    WriteWholeFile(context.files, manifestPath, manifest);
+    ExtractionJob job;
+    job.manifestPath = context.container.FileName.string() + ".txt";
+    job.manifestText = Line("; Rebuild data for " + context.container.FileTitle);
+    job.manifestText += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, "
+                             "count of images, and hotspot coordinates for each image.");
+    job.manifestText += CountLine(count) + Line(ManifestText::Separator);
+    const auto checked = CheckExtraction(state, *file, entries, job.manifestText);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ExtractionEntry& extracted = job.entries.emplace_back(ExtractionEntry{entries[i].Name, {}});
+        for (int32_t j = 0; j < checked[i].images; ++j)
+            extracted.imageFiles.push_back(TgaBaseName(entries[i].Name, j) + ".tga");
+    }
+    // The container stays open; a vehicle record is read once, and the
+    // frames of a shadow one by one through the frame index.
+    job.load = [&](size_t entry, size_t image, ImageBuffer& out, WindowInterface& window) {
+        const auto& sprite = checked[entry].sprite;
+        LoadForExtraction(out, window, state, *file, entries[entry], sprite ? &*sprite : nullptr,
+                          static_cast<int32_t>(image));
+    };
+    return RunExtraction(context, job);
 }
 
 }  // namespace AZP

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/extraction.h"
 #include "core/files.h"
 
 namespace Brimwork {
@@ -72,7 +73,7 @@ std::string TgaBaseName(const std::string& entryName, int32_t imageIndex);
 
 // Writes every slot and frame as "<name>_<nnn>.tga" into the working
 // folder and the manifest "<container full path>.txt".
-void ExtractAll(ModuleContext& context, State& state);
+Brimwork::ExtractionResult ExtractAll(ModuleContext& context, State& state);
 
 // Loads one slot or frame in packed layout, writes it to baseName + ".tga"
 // in the working folder, and returns its manifest line of hotspot values.

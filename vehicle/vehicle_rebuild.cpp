@@ -11,6 +11,7 @@
 #include "core/folder_index.h"
 #include "core/manifest.h"
 #include "core/names.h"
+#include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
 #include "core/sequential_writer.h"
 #include "core/window.h"
@@ -221,14 +222,6 @@ std::vector<std::string> TgaFileNames(const std::vector<EntryPlan>& plans)
     return names;
 }
 
-bool SamePixels(const ImageBuffer& a, const ImageBuffer& b)
-{
-    const auto pixelsA = PackedPixels(a);
-    const auto pixelsB = PackedPixels(b);
-    return a.ImageWidth == b.ImageWidth && a.ImageHeight == b.ImageHeight &&
-           std::equal(pixelsA.begin(), pixelsA.end(), pixelsB.begin(), pixelsB.end());
-}
-
 int32_t SizeOf(std::span<const uint8_t> bytes, const std::string& what)
 {
     return Checked::ToInt32(static_cast<int64_t>(bytes.size()), what);
@@ -273,7 +266,8 @@ private:
 class ContainerWriter {
 public:
     ContainerWriter(ModuleContext& context, ReadableFile& container, WritableFile& out)
-        : context_(context), container_(container), out_(out)
+        : context_(context), container_(container), out_(out),
+          report_(context.rebuild.dryRun ? context.rebuild.report : nullptr)
     {
     }
 
@@ -289,6 +283,8 @@ public:
         const int64_t entryTable = out_.Reserve(offset - Format::CountSize);
         for (int32_t i = 0; i < entries; ++i) {
             const SourceEntry& entry = source.entries[static_cast<size_t>(i)];
+            if (report_ != nullptr)
+                report_->BeginEntry(entry.entry.Name, entry.shadow ? "frame" : "slot");
             std::vector<uint8_t> tableRecord = entry.tableRecord;
             Bytes::PutInt32(tableRecord, 256, offset);
             out_.Patch(entryTable + int64_t{Format::EntrySize} * i, tableRecord);
@@ -303,10 +299,17 @@ public:
     const RoundingReport& Rounding() const { return rounding_; }
 
 private:
-    void ReadImage(const fs::path& tga, ImageBuffer& image)
+    // Reads the next TGA file; for a dry run, starts its line of the report.
+    ImageReport ReadImage(const fs::path& tga, ImageBuffer& image, int32_t index)
     {
-        images_->Next(image);
+        TgaOrigin origin;
+        images_->Next(image, origin);
         read_.push_back(tga);
+        ImageReport read;
+        read.index = index;
+        read.file = tga.filename().string();
+        read.bit15Lost = !origin.wordsKept;
+        return read;
     }
 
     int32_t WriteVehicle(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
@@ -321,10 +324,12 @@ private:
         ImageBuffer stored;
         for (int32_t j = 0; j < SlotCount; ++j) {
             const ImagePlan& image = plan.images[static_cast<size_t>(j)];
-            ReadImage(image.tga, edited);
+            const ImageReport read = ReadImage(image.tga, edited, j);
             Format::Slot slot = sprite.slots[static_cast<size_t>(j)];
             Format::LoadSlot(stored, container_, source.entry, slot, j, false);
-            const bool unedited = SamePixels(edited, stored);
+            const bool unedited = SameImage(edited, stored);
+            if (report_ != nullptr)
+                report_->AddImage(read, stored, edited);
             if (!unedited) {
                 RequireFitsTga(edited.ImageWidth, edited.ImageHeight, "The image in " + image.tga.string());
                 slot.Width = edited.ImageWidth;
@@ -355,15 +360,20 @@ private:
         State coded;
         for (int32_t f = 0; f < frames; ++f) {
             const ImagePlan& image = plan.images[static_cast<size_t>(f)];
-            ReadImage(image.tga, edited);
-            rounding_.Add(image.tga, RoundToShadow(edited));
+            ImageReport read = ReadImage(image.tga, edited, f);
+            read.rounded = RoundToShadow(edited);
+            rounding_.Add(image.tga, read.rounded);
             bool unedited = false;
+            std::optional<ImageBuffer> before;
             if (f < source.frameCount) {
                 Format::ReadFrame(container_, source.entry, f, stored);
                 // Comparing a stored frame sounds no beep its codes may ask for.
                 DecodeShadow(decoded, silent_, stored, false);
-                unedited = SamePixels(edited, decoded);
+                unedited = SameImage(edited, decoded);
+                before = decoded;
             }
+            if (report_ != nullptr)
+                report_->AddImage(read, before, edited);
             if (!unedited)
                 EncodeShadow(edited, coded, image.tga.string());
             State& frame = unedited ? stored : coded;
@@ -373,6 +383,11 @@ private:
             out_.Append(bytes);
             position = Checked::Add(position, SizeOf(bytes, "A shadow frame"), "The rebuilt vehicle file");
             context_.window.Yield();
+        }
+        for (int32_t f = frames; report_ != nullptr && f < source.frameCount; ++f) {
+            Format::ReadFrame(container_, source.entry, f, stored);
+            report_->entries.back().images.push_back(
+                {ImageReport::Change::Dropped, f, {}, stored.frame.Width, stored.frame.Height});
         }
         return position;
     }
@@ -384,6 +399,7 @@ private:
     std::optional<TgaReadAhead> images_;  // the TGA files, in the order they are written
     std::vector<fs::path> read_;
     RoundingReport rounding_;
+    RebuildReport* report_;  // what a dry run would change, image by image
 };
 
 }  // namespace
@@ -393,9 +409,10 @@ void Rebuild(ModuleContext& context)
     const std::string manifestName = context.container.FileTitle + ".txt";
     const FolderIndex folder(context.files, context.folder);
     const auto foundManifest = folder.Find(manifestName);
+    RebuildSteps::BeginReport(context, context.folder / foundManifest.value_or(manifestName));
     if (!foundManifest) {
-        context.window.ShowMessage("Error: No " + manifestName + " file found in current directory.  Can't rebuild.",
-                                   "Rebuild Error");
+        RebuildSteps::RefuseWithoutManifest(
+            context, "Error: No " + manifestName + " file found in current directory.  Can't rebuild.");
         return;
     }
     const fs::path manifestPath = context.folder / *foundManifest;

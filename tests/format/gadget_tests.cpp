@@ -197,7 +197,10 @@ TEST_F(GadgetTest, ExtractionReplacesAnOldManifestAndNumbersPast999)
     std::vector<Picture> many(1001, Solid(1, 1, 3));
     Choose(BuildGadgetFile(0, {{"M", 0, many}}));
     WriteText(folder / "EXTRACT.DAT", std::string(5000, 'x'));
+    window.overwrite = true;
     Extract();
+    ASSERT_EQ(window.overwriteQuestions.size(), 1u);
+    EXPECT_EQ(window.overwriteQuestions[0].files, std::vector<std::string>{"EXTRACT.DAT"});
     EXPECT_EQ(ReadText(folder / "EXTRACT.DAT"), "GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 M\r\n");
     EXPECT_TRUE(fs::exists(folder / "M_007.tga"));
     EXPECT_TRUE(fs::exists(folder / "M_999.tga"));
@@ -286,42 +289,66 @@ TEST_F(GadgetTest, AnEditedImageOfAnotherSizeMovesEveryLaterOffset)
     EXPECT_EQ(ReadBytes(container.FileName), BuildGadgetFile(0, expected));
 }
 
-TEST_F(GadgetTest, AFileMatchingSeveralEntriesBelongsToTheLongestName)
-{
-    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1)}}, {"CHAIR_BIG", 0, {Solid(2, 1, 2)}}}));
-    Extract();
-    WriteTGA(RealFileSystem(), folder / "chair_extra.TGA", ImageBuffer{1, 1, {3, 0}});
-    Rebuild();
-    EXPECT_EQ(ReadBytes(container.FileName),
-              BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1), Solid(1, 1, 3)}},
-                                  {"CHAIR_BIG", 0, {Solid(2, 1, 2)}}}));
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"GADGETS.GDG"});
-}
-
-// Each file goes to the entry whose name is the longest that ends at one
-// of the file's "_" (letter case ignored); entries of equal names share it;
-// names that are not numbers follow the numbered images in name order.
-TEST_F(GadgetTest, OwnershipFollowsTheLongestNameEndingAtAnUnderscore)
+// Each file named "<entry>_<digits>.tga" goes to the entry whose name is
+// the longest that fits (letter case ignored). A file named like an entry's images in any other way is
+// refused, and nothing changes.
+TEST_F(GadgetTest, OnlyNumberedFilesBecomeImagesOfTheLongestNameThatFits)
 {
     const auto one = [](uint16_t colour) { return Solid(1, 1, colour); };
-    Choose(BuildGadgetFile(0, {{"A", 0, {one(1)}}, {"A_B", 1, {one(2)}}, {"a_b", 2, {one(3)}}, {"", 3, {one(4)}}}));
+    const std::vector<GadgetEntry> entries{{"A", 0, {one(1)}}, {"A_B", 1, {one(2)}}, {"", 3, {one(4)}}};
+    Choose(BuildGadgetFile(0, entries));
     Extract();
     struct Added {
         const char* name;
         uint16_t colour;
     };
-    for (const Added& file : {Added{"a_b_7.TGA", 10}, Added{"A_X.tga", 11}, Added{"A__.tga", 12},
-                              Added{"A_B.tga", 13}, Added{"B_1.tga", 14}, Added{"_2.tga", 15}, Added{"A_.tga", 16}})
+    for (const Added& file : {Added{"a_b_7.TGA", 10}, Added{"A_2.tga", 11}, Added{"B_1.tga", 14}, Added{"_2.tga", 15}})
         WriteTGA(RealFileSystem(), folder / file.name, ImageBuffer{1, 1, {static_cast<uint8_t>(file.colour), 0}});
     Rebuild();
-
-    const std::vector<Picture> pairB{one(2), one(3), one(10)};
-    EXPECT_EQ(ReadBytes(container.FileName),
-              BuildGadgetFile(0, {{"A", 0, {one(1), one(16), one(13), one(11), one(12)}},
-                                  {"A_B", 1, pairB},
-                                  {"a_b", 2, pairB},
-                                  {"", 3, {one(4), one(15)}}}));
+    EXPECT_EQ(ReadBytes(container.FileName), BuildGadgetFile(0, {{"A", 0, {one(1), one(11)}},
+                                                               {"A_B", 1, {one(2), one(10)}},
+                                                               {"", 3, {one(4), one(15)}}}));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"B_1.tga", "GADGETS.GDG"}));
+
+    // What the rebuild refuses, and the words that name each file.
+    const std::pair<std::string, std::string> strays[] = {
+        {"A_X.tga", "A_X.tga: not numbered"},
+        {"A__.tga", "A__.tga: not numbered"},
+        {"A_.tga", "A_.tga: not numbered"},
+        {"A_000 (copy).tga", "A_000 (copy).tga: not numbered"},
+        {"a_b_backup.TGA", "a_b_backup.TGA: not numbered"},
+        {"A_B.tga", "A_B.tga: not numbered"},
+        {"A_00.tga", "A_00.tga and A_000.tga: both image 0"},
+        {"a_000.TGA", "A_000.tga and a_000.TGA: both image 0"},
+    };
+    for (const auto& [name, expected] : strays) {
+        SCOPED_TRACE(name);
+        EmptyFolder();
+        Choose(BuildGadgetFile(0, entries));
+        Extract();
+        WriteTGA(RealFileSystem(), folder / name, ImageBuffer{1, 1, {9, 0}});
+        const auto before = Snapshot();
+        const std::string error = ModuleFixture::ErrorOf([&] { Rebuild(); });
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+        EXPECT_TRUE(Snapshot() == before);
+    }
+}
+
+// Something other than a regular file under an image's name is refused:
+// skipping it would lose that image.
+TEST_F(GadgetTest, AFolderOrLinkUnderAnImagesNameIsRefused)
+{
+    Choose(BuildGadgetFile(0, {{"CHAIR", 0, {Solid(1, 1, 1), Solid(1, 1, 2)}}}));
+    Extract();
+    fs::remove(folder / "CHAIR_001.tga");
+    fs::create_directory(folder / "CHAIR_001.tga");
+    fs::create_symlink(folder / "CHAIR_000.tga", folder / "CHAIR_002.tga");
+    const auto before = Snapshot();
+    const std::string error = ModuleFixture::ErrorOf([&] { Rebuild(); });
+    EXPECT_NE(error.find("CHAIR_001.tga: not a regular file"), std::string::npos) << error;
+    EXPECT_NE(error.find("CHAIR_002.tga: a symbolic link"), std::string::npos) << error;
+    EXPECT_TRUE(Snapshot() == before);
+    EXPECT_TRUE(fs::is_directory(folder / "CHAIR_001.tga"));
 }
 
 TEST_F(GadgetTest, RebuildDeletesOnlyWhatItRead)
@@ -413,7 +440,7 @@ TEST_F(GadgetTest, ManifestRefusalsNameTheLine)
     const std::pair<std::string, std::string> cases[] = {
         {"GADGETS.GDG\r\n 0 \r\n 1 \r\n 0 CH\0IR\r\n"s, "EXTRACT.DAT, line 4: the name of entry 1 of 1 holds a NUL"},
         {"GADGETS\0.GDG\r\n 0 \r\n 0 \r\n"s, "EXTRACT.DAT, line 1: the container name holds a NUL"},
-        {"REBUILD.TMP\r\n 0 \r\n 0 \r\n", "EXTRACT.DAT, line 1: the container name \"REBUILD.TMP\" names a file"},
+        {"REBUILD.TMP\r\n 0 \r\n 0 \r\n", "was written for REBUILD.TMP, not GADGETS.GDG"},
         {"GADGETS.GDG\r\n 0 \r\n 2 \r\n 0 CHAIR\r\n", "EXTRACT.DAT, line 5: the value of entry 2 of 2 is missing"},
     };
     for (const auto& [manifest, expected] : cases) {

@@ -97,6 +97,7 @@ TEST_F(ScreenTest, ExtractionWritesTheDatManifestAndOneTgaPerEntry)
 {
     Choose(BuildScreenFile(-3, ThreeScreens()));
     WriteText(folder / "screens.pix.DAT", std::string(1000, 'x'));
+    window.overwrite = true;
     Extract();
     EXPECT_EQ(ReadText(folder / "screens.pix.DAT"), "screens.pix\r\n-3 \r\n 3 \r\nTITLE\r\nMENU\r\n\"x,y\"\r\n");
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"MENU.tga", "TITLE.tga", "screens.pix", "screens.pix.DAT",
@@ -157,7 +158,9 @@ TEST_F(ScreenTest, TgaFilesAreFoundWithoutRegardToLetterCase)
     EXPECT_EQ(ReadBytes(container.FileName), BuildScreenFile(0, ThreeScreens()));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"screens.pix", "title.TGA"}));
 
+    fs::remove(folder / "title.TGA");
     Extract();
+    fs::copy_file(folder / "TITLE.tga", folder / "title.TGA");
     fs::rename(folder / "TITLE.tga", folder / "Title.tga");
     const auto before = Snapshot();
     const std::string error = ErrorOf([&] { Rebuild(); });

@@ -40,12 +40,17 @@ public:
         return "no error";
     }
 
-    // Every file of the folder with its bytes.
+    // Every file of the folder with its bytes; a folder in it by its name
+    // and a "/".
     std::vector<std::pair<std::string, std::vector<uint8_t>>> Snapshot() const
     {
         std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
-        for (const auto& name : folder.Names())
-            files.emplace_back(name, Samples::ReadBytes(folder / name));
+        for (const auto& name : folder.Names()) {
+            if (std::filesystem::is_directory(folder / name))
+                files.emplace_back(name + "/", std::vector<uint8_t>{});
+            else
+                files.emplace_back(name, Samples::ReadBytes(folder / name));
+        }
         return files;
     }
 

@@ -45,6 +45,12 @@ public:
         messages.push_back({text, title});
     }
     void Beep() override { ++beeps; }
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    bool ConfirmOverwrite(const OverwriteQuestion& question) override
+    {
+        overwriteQuestions.push_back(question);
+        return overwrite;
+    }
 
     std::vector<std::string> list;
     int listFills = 0;
@@ -52,6 +58,9 @@ public:
     int yields = 0;
     std::vector<Message> messages;
     int beeps = 0;
+    std::vector<std::string> statuses;
+    std::vector<OverwriteQuestion> overwriteQuestions;
+    bool overwrite = false;  // the answer to every question whether to overwrite
 };
 
 std::string ReadText(const std::filesystem::path& path);
