@@ -31,6 +31,8 @@
 #include "app/thumbnails.h"
 #include "core/checked.h"
 #include "core/error.h"
+#include "core/names.h"
+#include "core/rebuild_report.h"
 
 namespace Brimwork {
 namespace {
@@ -70,6 +72,7 @@ QAction* AddMenuItem(QMenu* menu, const char* objectName, const QString& caption
 const QString RecentFilesKey = QStringLiteral("recentFiles");
 const QString LastFolderKey = QStringLiteral("lastFolder");
 const QString GeometryKey = QStringLiteral("geometry");
+const QString KeepBackupKey = QStringLiteral("keepBackupOnRebuild");
 
 }  // namespace
 
@@ -162,6 +165,11 @@ void Form1::BuildMenu()
     mnuFileOpenRecent_->menuAction()->setObjectName(QStringLiteral("mnuFileOpenRecent"));
     mnuFileExtract_ = AddMenuItem(mnuFile_, "mnuFileExtract", QStringLiteral("&Extract"), false);
     mnuFileRebuild_ = AddMenuItem(mnuFile_, "mnuFileRebuild", QStringLiteral("&Rebuild..."), false);
+    mnuFilePreviewRebuild_ =
+        AddMenuItem(mnuFile_, "mnuFilePreviewRebuild", QStringLiteral("Pre&view Rebuild..."), false);
+    mnuFileKeepBackup_ = AddMenuItem(mnuFile_, "mnuFileKeepBackup", QStringLiteral("Keep &Backup on Rebuild"), true);
+    mnuFileKeepBackup_->setCheckable(true);
+    mnuFileKeepBackup_->setChecked(false);
     mnuFileExit_ = AddMenuItem(mnuFile_, "mnuFileExit", QStringLiteral("E&xit"), true);
 
     mnuEdit_ = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -197,6 +205,8 @@ void Form1::BuildMenu()
     connect(mnuFileOpen_, &QAction::triggered, this, &Form1::mnuFileOpen_Click);
     connect(mnuFileExtract_, &QAction::triggered, this, &Form1::mnuFileExtract_Click);
     connect(mnuFileRebuild_, &QAction::triggered, this, &Form1::mnuFileRebuild_Click);
+    connect(mnuFilePreviewRebuild_, &QAction::triggered, this, &Form1::mnuFilePreviewRebuild_Click);
+    connect(mnuFileKeepBackup_, &QAction::toggled, this, [this](bool) { SaveSettings(); });
     connect(mnuFileExit_, &QAction::triggered, this, &Form1::mnuFileExit_Click);
     connect(mnuHelpAbout_, &QAction::triggered, this, &Form1::mnuHelpAbout_Click);
     connect(mnuEditCopyImage_, &QAction::triggered, this, &Form1::mnuEditCopyImage_Click);
@@ -258,6 +268,7 @@ void Form1::mnuFileOpen_Click()
     if (list1_->count() > 0) {
         mnuFileExtract_->setEnabled(true);
         mnuFileRebuild_->setEnabled(true);
+        mnuFilePreviewRebuild_->setEnabled(true);
     }
 }
 
@@ -272,6 +283,7 @@ void Form1::OpenFile(const std::filesystem::path& fileName)
     if (list1_->count() > 0) {
         mnuFileExtract_->setEnabled(true);
         mnuFileRebuild_->setEnabled(true);
+        mnuFilePreviewRebuild_->setEnabled(true);
     }
 }
 
@@ -323,9 +335,27 @@ void Form1::mnuFileExtract_Click()
 
 void Form1::mnuFileRebuild_Click()
 {
-    // The Session answers a vehicle file with its message, shown while the
-    // progress window stands.
-    RunWithProgress(QStringLiteral("Rebuilding ...."), [&] { session_.Rebuild(); });
+    RunWithProgress(QStringLiteral("Rebuilding ...."), [&] {
+        session_.Rebuild({.dryRun = false, .keepBackup = mnuFileKeepBackup_->isChecked()});
+    });
+}
+
+void Form1::mnuFilePreviewRebuild_Click()
+{
+    RebuildReport report;
+    bool refused = false;
+    RunWithProgress(QStringLiteral("Checking ...."), [&] {
+        try {
+            session_.PreviewRebuild(report);
+        } catch (const std::exception&) {
+            refused = true;  // the report holds the refusal
+        }
+    });
+    // Without a manifest there is nothing to report: a message said so.
+    if (!report.done && !refused)
+        return;
+    if (dialogs_.ShowRebuildReport(MessageText(report.Text()), report.done))
+        mnuFileRebuild_Click();
 }
 
 void Form1::mnuFileExit_Click()
@@ -403,6 +433,22 @@ void Form1::ShowMessage(const std::string& text, const std::string& title)
 void Form1::Beep()
 {
     dialogs_.Beep();
+}
+
+void Form1::ShowStatus(const std::string& text)
+{
+    statusBar()->showMessage(MessageText(text));
+}
+
+bool Form1::ConfirmOverwrite(const OverwriteQuestion& question)
+{
+    const auto count = static_cast<int64_t>(question.files.size());
+    const std::string text = CountOf(count, "file", "files") + " in " + question.folder.string() +
+                             (count == 1 ? " holds" : " hold") +
+                             " other bytes than extraction would write (edited images, or another container's "
+                             "files):\n" +
+                             ListedFiles(question.files) + "\n\nOverwrite " + (count == 1 ? "it" : "them") + "?";
+    return dialogs_.AskToOverwrite(MessageText(text), QStringLiteral("Extract"));
 }
 
 // ---- Viewer ----------------------------------------------------------------
@@ -491,10 +537,13 @@ void Form1::ShowThumbnailsPanel(bool shown)
 
 void Form1::UpdateReadout()
 {
-    if (const std::optional<QPoint> pixel = picture1_->PointedPixel())
+    if (const std::optional<QPoint> pixel = picture1_->PointedPixel()) {
+        // What the last command did gives way to the readout it hides.
+        statusBar()->clearMessage();
         pixelReadout_->setText(PixelReadoutText(pixel->x(), pixel->y(), picture1_->WordAt(*pixel)));
-    else
+    } else {
         pixelReadout_->clear();
+    }
     zoomReadout_->setText(ZoomText(picture1_->Scale(), picture1_->Fitting()));
 }
 
@@ -563,6 +612,10 @@ void Form1::RememberIn(QSettings& settings)
     settings_ = &settings;
     recentFiles_ = settings.value(RecentFilesKey).toStringList().mid(0, MostRecentFiles);
     lastFolder_ = PathFromText(settings.value(LastFolderKey).toString());
+    {
+        const QSignalBlocker blocker(mnuFileKeepBackup_);
+        mnuFileKeepBackup_->setChecked(settings.value(KeepBackupKey, false).toBool());
+    }
     const QByteArray geometry = settings.value(GeometryKey).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
@@ -607,6 +660,7 @@ void Form1::SaveSettings()
         return;
     settings_->setValue(RecentFilesKey, recentFiles_);
     settings_->setValue(LastFolderKey, PathText(lastFolder_));
+    settings_->setValue(KeepBackupKey, mnuFileKeepBackup_->isChecked());
     settings_->sync();
 }
 

@@ -61,6 +61,8 @@ public:
     void Yield() override;
     void ShowMessage(const std::string& text, const std::string& title) override;
     void Beep() override;
+    void ShowStatus(const std::string& text) override;
+    bool ConfirmOverwrite(const OverwriteQuestion& question) override;
 
     // The state the handlers keep, for tests and the modules' callers.
     const Session& CurrentSession() const { return session_; }
@@ -77,6 +79,8 @@ public:
     QAction* MnuFileOpen() const { return mnuFileOpen_; }
     QAction* MnuFileExtract() const { return mnuFileExtract_; }
     QAction* MnuFileRebuild() const { return mnuFileRebuild_; }
+    QAction* MnuFilePreviewRebuild() const { return mnuFilePreviewRebuild_; }
+    QAction* MnuFileKeepBackup() const { return mnuFileKeepBackup_; }
     QAction* MnuFileExit() const { return mnuFileExit_; }
     QAction* MnuHelpAbout() const { return mnuHelpAbout_; }
     QMenu* MnuFileOpenRecent() const { return mnuFileOpenRecent_; }
@@ -100,6 +104,7 @@ public Q_SLOTS:
     void Command1_Click();
     void mnuFileExtract_Click();
     void mnuFileRebuild_Click();
+    void mnuFilePreviewRebuild_Click();
     void mnuFileExit_Click();
     void mnuHelpAbout_Click();
     void mnuViewPreviousImage_Click();
@@ -159,6 +164,8 @@ private:
     QAction* mnuFileOpen_ = nullptr;
     QAction* mnuFileExtract_ = nullptr;
     QAction* mnuFileRebuild_ = nullptr;
+    QAction* mnuFilePreviewRebuild_ = nullptr;
+    QAction* mnuFileKeepBackup_ = nullptr;
     QAction* mnuFileExit_ = nullptr;
     QAction* mnuHelpAbout_ = nullptr;
 

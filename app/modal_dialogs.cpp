@@ -1,9 +1,14 @@
 #include "app/modal_dialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QStringDecoder>
 #include <QWidget>
 
@@ -50,6 +55,42 @@ void QtModalDialogs::ShowMessage(const QString& text, const QString& title)
 void QtModalDialogs::Beep()
 {
     QApplication::beep();
+}
+
+bool QtModalDialogs::AskToOverwrite(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, DialogParent());
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == overwrite;
+}
+
+bool QtModalDialogs::ShowRebuildReport(const QString& report, bool canRebuild)
+{
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(QStringLiteral("Preview Rebuild"));
+    auto* text = new QPlainTextEdit(report, &dialog);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* buttons = new QDialogButtonBox(&dialog);
+    if (canRebuild) {
+        buttons->addButton(QStringLiteral("&Rebuild"), QDialogButtonBox::AcceptRole);
+        buttons->addButton(QDialogButtonBox::Cancel)->setDefault(true);
+    } else {
+        buttons->addButton(QDialogButtonBox::Close);
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    dialog.resize(640, 480);
+    return dialog.exec() == QDialog::Accepted && canRebuild;
 }
 
 QString EntryNameText(const std::string& name)

@@ -25,6 +25,14 @@ public:
 
     // The system's default sound.
     virtual void Beep() = 0;
+
+    // A question box with Overwrite and Cancel, Cancel the default; true
+    // when the user chose Overwrite.
+    virtual bool AskToOverwrite(const QString& text, const QString& title) = 0;
+
+    // Shows what a rebuild would do, with Rebuild and Cancel (only Close
+    // when `canRebuild` is false); true when the user chose Rebuild.
+    virtual bool ShowRebuildReport(const QString& report, bool canRebuild) = 0;
 };
 
 // The real dialogs: QFileDialog, QMessageBox and QApplication::beep().
@@ -33,6 +41,8 @@ public:
     std::optional<std::filesystem::path> ChooseFileToOpen(const std::filesystem::path& startFolder) override;
     void ShowMessage(const QString& text, const QString& title) override;
     void Beep() override;
+    bool AskToOverwrite(const QString& text, const QString& title) override;
+    bool ShowRebuildReport(const QString& report, bool canRebuild) override;
 };
 
 // Conversions between the 8-bit texts of the library and Qt's strings.

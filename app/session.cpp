@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "core/names.h"
+#include "core/window.h"
+
 namespace Brimwork {
 
 namespace fs = std::filesystem;
@@ -44,16 +47,49 @@ void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
     KindOf(fileKind_).loadImage(context, states_, entryIndex, imageIndex);
 }
 
-void Session::ExtractAll()
+ExtractionResult Session::ExtractAll()
 {
     ModuleContext context = Context();
-    KindOf(fileKind_).extractAll(context, states_);
+    const ExtractionResult result = KindOf(fileKind_).extractAll(context, states_);
+    if (!result.done) {
+        window_.ShowStatus("Extraction of " + container_.FileTitle + " cancelled: nothing was written");
+        return result;
+    }
+    std::string status = "Extracted " + CountOf(result.images, "image", "images") + " of " + container_.FileTitle +
+                         " and " + result.manifestName;
+    if (result.alreadyThere > 0)
+        status += " (" + GroupedNumber(result.alreadyThere) + " of them already there with the same bytes)";
+    window_.ShowStatus(status);
+    return result;
 }
 
-void Session::Rebuild()
+void Session::Rebuild(const RebuildOptions& options)
+{
+    RebuildReport report;
+    ModuleContext context = Context();
+    context.rebuild = options;
+    context.rebuild.dryRun = false;
+    context.rebuild.report = &report;
+    KindOf(fileKind_).rebuild(context, states_);
+    if (report.done)
+        window_.ShowStatus("Rebuilt " + report.container + " from " +
+                           CountOf(report.TgaFilesRead(), "TGA file", "TGA files") +
+                           (report.backup ? ", keeping the file it replaced as " + *report.backup : ""));
+}
+
+void Session::PreviewRebuild(RebuildReport& report)
 {
     ModuleContext context = Context();
-    KindOf(fileKind_).rebuild(context, states_);
+    context.rebuild.dryRun = true;
+    context.rebuild.report = &report;
+    report.container = container_.FileTitle;
+    report.dryRun = true;
+    try {
+        KindOf(fileKind_).rebuild(context, states_);
+    } catch (const std::exception& error) {
+        report.refusal = error.what();
+        throw;
+    }
 }
 
 }  // namespace Brimwork

@@ -6,6 +6,8 @@
 
 #include "app/container_kinds.h"
 #include "core/context.h"
+#include "core/extraction.h"
+#include "core/rebuild_report.h"
 #include "image/image_buffer.h"
 
 namespace Brimwork {
@@ -37,8 +39,16 @@ public:
     // when it was out of range for the entry.
     void LoadImage(int32_t entryIndex, int32_t& imageIndex);
 
-    void ExtractAll();
-    void Rebuild();
+    // Extracts the container; once done, the window's status says what was
+    // written.
+    ExtractionResult ExtractAll();
+    // Rebuilds the container; once done, the window's status says from
+    // how many files.
+    void Rebuild(const RebuildOptions& options = {});
+    // Fills `report` with what a rebuild would do, writing nothing. A
+    // refusal the rebuild would meet is kept in the report and thrown as
+    // the rebuild throws it.
+    void PreviewRebuild(RebuildReport& report);
 
     int32_t FileKind() const { return fileKind_; }
     const ChosenContainer& Container() const { return container_; }

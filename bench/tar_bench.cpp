@@ -434,6 +434,14 @@ public:
         return InFreshCopy(p, WithContainer(p, fileName), base, Cli("rebuild", fileName));
     }
 
+    // The rebuild's dry run: everything read and checked, nothing written.
+    Timing DryRun(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        return InFreshCopy(p, WithContainer(p, fileName), base, [this, fileName](const fs::path& folder) {
+            return std::vector<std::string>{o_.cli.string(), "rebuild", "--dry-run", (folder / fileName).string()};
+        });
+    }
+
     // The same files through brimwork-durable-pack: the least a rebuild
     // costs that forces its result to the disk and replaces the container.
     Timing DurablePack(const Prepared& p, const std::string& fileName, const fs::path& base)
@@ -461,6 +469,7 @@ public:
             Pair rebuild;
             Series floor;  // brimwork-durable-pack
             Pair again;    // extraction over the files already there
+            Series dryRun;  // rebuild --dry-run
         };
         std::vector<Row> rows;
         for (auto& w : ::Workloads()) {
@@ -468,7 +477,7 @@ public:
                 continue;
             std::fprintf(stderr, "preparing %s...\n", w.key.c_str());
             Prepared p = Prepare(w.key, w.fileName, w.build());
-            rows.push_back({std::move(w), std::move(p), {}, {}, {}, {}});
+            rows.push_back({std::move(w), std::move(p), {}, {}, {}, {}, {}});
         }
         for (int round = 0; round < o_.rounds; ++round) {
             std::fprintf(stderr, "round %d of %d\n", round + 1, o_.rounds);
@@ -482,6 +491,7 @@ public:
                 auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, row.w.fileName, base)); };
                 auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
                 auto floor = [&] { row.floor.Add(DurablePack(row.p, row.w.fileName, base)); };
+                auto dryRun = [&] { row.dryRun.Add(DryRun(row.p, row.w.fileName, base)); };
                 if (brimworkFirst) {
                     extract();
                     untar();
@@ -496,6 +506,7 @@ public:
                 if (!row.p.rebuilds)
                     continue;
                 if (brimworkFirst) {
+                    dryRun();
                     rebuild();
                     pack();
                     floor();
@@ -503,6 +514,7 @@ public:
                     floor();
                     pack();
                     rebuild();
+                    dryRun();
                 }
             }
         }
@@ -540,6 +552,15 @@ public:
             std::printf("%-6s %10.3f %10.3f %10.3f %12.2f %14.2f\n", row.w.key.c_str(),
                         Median(row.rebuild.brimwork.seconds), Median(row.floor.seconds),
                         Median(row.rebuild.tar.seconds), floorToTar.MedianRatio(), rebuildToFloor.MedianRatio());
+        }
+        std::printf("\nThe rebuild's dry run (rebuild --dry-run: reads and checks everything, writes nothing)\n");
+        std::printf("%-6s %10s %10s %8s\n", "", "dry run", "rebuild", "ratio");
+        for (const auto& row : rows) {
+            if (!row.p.rebuilds)
+                continue;
+            const Pair dryToRebuild{row.dryRun, row.rebuild.brimwork};
+            std::printf("%-6s %10.3f %10.3f %8.2f\n", row.w.key.c_str(), Median(row.dryRun.seconds),
+                        Median(row.rebuild.brimwork.seconds), dryToRebuild.MedianRatio());
         }
         std::printf("\nPeak resident memory (MiB)\n%-6s %10s %10s %10s %10s %12s %10s\n", "", "files", "extract",
                     "tar -xf", "rebuild", "tar -rm", "bound");

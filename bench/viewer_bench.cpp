@@ -42,6 +42,8 @@ public:
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
     }
     void Beep() override {}
+    bool AskToOverwrite(const QString&, const QString&) override { return false; }
+    bool ShowRebuildReport(const QString&, bool) override { return false; }
 };
 
 double MedianMilliseconds(int runs, const std::function<void()>& prepare, const std::function<void()>& work)

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/session.h"
+#include "core/names.h"
 
 namespace Brimwork {
 namespace {
@@ -26,8 +27,8 @@ int WholePercent(float percent)
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(std::FILE* errorStream, bool onTerminal)
-    : errors_(errorStream), onTerminal_(onTerminal)
+ConsoleWindow::ConsoleWindow(std::FILE* errorStream, bool onTerminal, ConsoleChoices choices)
+    : errors_(errorStream), onTerminal_(onTerminal), choices_(choices)
 {
 }
 
@@ -63,6 +64,34 @@ void ConsoleWindow::ShowNotice(const std::string& text, const std::string& title
 {
     EndProgress();
     WriteText(errors_, title + ": " + text + "\n");
+}
+
+void ConsoleWindow::ShowMissingFile(const std::string& text, const std::string& title,
+                                    const std::filesystem::path& folder)
+{
+    // The window's text speaks of the current directory; a shell user's
+    // current directory may be another, so the folder is named.
+    ShowMessage(text + " (Looked in " + folder.string() + ".)", title);
+}
+
+void ConsoleWindow::ShowStatus(const std::string& text)
+{
+    if (!onTerminal_ && !choices_.verbose)
+        return;
+    EndProgress();
+    WriteText(errors_, text + "\n");
+}
+
+bool ConsoleWindow::ConfirmOverwrite(const OverwriteQuestion& question)
+{
+    if (choices_.overwrite)
+        return true;
+    const auto count = static_cast<int64_t>(question.files.size());
+    ReportError("Cannot extract: " + CountOf(count, "file", "files") + " in " + question.folder.string() +
+                (count == 1 ? " holds" : " hold") +
+                " other bytes than extraction would write (edited images, or another container's files):\n" +
+                ListedFiles(question.files) + "\nNothing was written. Run again with --overwrite to replace them.");
+    return false;
 }
 
 void ConsoleWindow::Beep()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "core/rebuild_report.h"
 #include "cli/console_window.h"
 #include "core/error.h"
 #include "core/files.h"
@@ -28,7 +29,7 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
 constexpr std::string_view UsageText =
-    "Usage: brimwork-cli COMMAND FILE\n"
+    "Usage: brimwork-cli [-v] COMMAND [OPTIONS] FILE\n"
     "       brimwork-cli --help | --version\n"
     "\n"
     "Commands:\n"
@@ -38,15 +39,35 @@ constexpr std::string_view UsageText =
     "  rebuild FILE   rebuild FILE from the manifest and the TGA files in its\n"
     "                 folder, replacing it, then delete the files it read\n"
     "\n"
+    "Options:\n"
+    "  -v, --verbose  say what the command did, on standard error (it does on a\n"
+    "                 terminal anyway)\n"
+    "  --overwrite    extract: replace files in the folder that hold other bytes\n"
+    "                 than extraction would write (edited images, another\n"
+    "                 container's files); without it extraction refuses and\n"
+    "                 lists them\n"
+    "  --dry-run      rebuild: read and check everything, write nothing, and\n"
+    "                 print on standard output what the rebuild would change\n"
+    "  --backup       rebuild: keep the replaced FILE as FILE.bak\n"
+    "\n"
     "The kind of FILE follows its name: *.gdg gadget file, *.pix screen file,\n"
     "*.azp vehicle file; any other name is read as a gadget file.\n"
     "\n"
     "Exit status: 0 done; 1 the command failed or had a message to show (it is\n"
-    "printed on standard error); 2 the command line was wrong. A note on a\n"
-    "rebuild that succeeded (shadow pixels rounded to black or white) is printed\n"
-    "on standard error too, and the status stays 0.\n";
+    "printed on standard error), or a dry run found that the rebuild would be\n"
+    "refused; 2 the command line was wrong. A note on a rebuild that succeeded\n"
+    "(shadow pixels rounded to black or white) is printed on standard error too,\n"
+    "and the status stays 0.\n";
 
 enum class Command { List, Extract, Rebuild };
+
+// What the command line asked for besides the command and its file.
+struct Options {
+    bool verbose = false;
+    bool overwrite = false;
+    bool dryRun = false;
+    bool backup = false;
+};
 
 std::optional<Command> CommandNamed(std::string_view name)
 {
@@ -108,10 +129,32 @@ void PrintList(const std::vector<std::string>& names)
         throw Brimwork::Error("Cannot write the list of entries to standard output");
 }
 
+void PrintReport(const Brimwork::RebuildReport& report)
+{
+    Write(stdout, report.Text());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw Brimwork::Error("Cannot write the report to standard output");
+}
+
+// The report goes to standard output whether or not the rebuild would be
+// refused; the refusal itself also goes to standard error, as the rebuild
+// prints it.
+void PreviewRebuild(Brimwork::Session& session)
+{
+    Brimwork::RebuildReport report;
+    try {
+        session.PreviewRebuild(report);
+    } catch (const std::exception&) {
+        PrintReport(report);
+        throw;
+    }
+    PrintReport(report);
+}
+
 // Opens FILE as the window's Open command would and runs the command on it.
 // The files that extract and rebuild write land in FILE's folder, which the
 // session takes as its working folder once FILE is listed.
-void RunCommand(Command command, const std::string& fileArgument, ConsoleWindow& window)
+void RunCommand(Command command, const std::string& fileArgument, const Options& options, ConsoleWindow& window)
 {
     Brimwork::FileSystem& files = Brimwork::RealFileSystem();
     fs::path container = fs::absolute(fs::path(fileArgument));
@@ -134,17 +177,20 @@ void RunCommand(Command command, const std::string& fileArgument, ConsoleWindow&
         session.ExtractAll();
         break;
     case Command::Rebuild:
-        session.Rebuild();
+        if (options.dryRun)
+            PreviewRebuild(session);
+        else
+            session.Rebuild({.dryRun = false, .keepBackup = options.backup});
         break;
     }
     window.EndProgress();
 }
 
-int Run(Command command, const std::string& fileArgument)
+int Run(Command command, const std::string& fileArgument, const Options& options)
 {
-    ConsoleWindow window(stderr, ::isatty(STDERR_FILENO) == 1);
+    ConsoleWindow window(stderr, ::isatty(STDERR_FILENO) == 1, {options.verbose, options.overwrite});
     try {
-        RunCommand(command, fileArgument, window);
+        RunCommand(command, fileArgument, options, window);
     } catch (const Brimwork::Error& error) {
         window.ReportError(error.what());
     } catch (const std::bad_alloc&) {
@@ -153,6 +199,36 @@ int Run(Command command, const std::string& fileArgument)
         window.ReportError(error.what());
     }
     return window.MessageShown() ? ExitFailure : ExitSuccess;
+}
+
+// Reads the options among the arguments after the command; what is left is
+// the FILE. "--" ends the options, for a FILE whose name starts with "-".
+std::optional<int> ParseOptions(Command command, std::string_view commandName,
+                                const std::vector<std::string_view>& arguments, Options& options,
+                                std::vector<std::string_view>& files)
+{
+    bool optionsEnded = false;
+    for (std::string_view argument : arguments) {
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            files.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-v" || argument == "--verbose") {
+            options.verbose = true;
+        } else if (argument == "--overwrite" && command == Command::Extract) {
+            options.overwrite = true;
+        } else if (argument == "--dry-run" && command == Command::Rebuild) {
+            options.dryRun = true;
+        } else if (argument == "--backup" && command == Command::Rebuild) {
+            options.backup = true;
+        } else {
+            return UsageError("the command '" + std::string(commandName) + "' has no option '" +
+                              std::string(argument) + "'");
+        }
+    }
+    if (options.dryRun && options.backup)
+        return UsageError("--dry-run and --backup do not go together: a dry run replaces nothing");
+    return std::nullopt;
 }
 
 }  // namespace
@@ -167,14 +243,23 @@ int main(int argc, char** argv)
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? ExitSuccess : ExitFailure;
         }
     }
+    Options options;
+    while (!arguments.empty() && (arguments.front() == "-v" || arguments.front() == "--verbose")) {
+        options.verbose = true;
+        arguments.erase(arguments.begin());
+    }
     if (arguments.empty())
         return UsageError("a command is needed");
     std::optional<Command> command = CommandNamed(arguments[0]);
     if (!command)
         return UsageError("unknown command '" + std::string(arguments[0]) + "'");
-    if (arguments.size() != 2)
+    std::vector<std::string_view> files;
+    const std::vector<std::string_view> rest(arguments.begin() + 1, arguments.end());
+    if (const auto usage = ParseOptions(*command, arguments[0], rest, options, files))
+        return *usage;
+    if (files.size() != 1)
         return UsageError("the command '" + std::string(arguments[0]) + "' takes exactly one FILE");
-    if (arguments[1].empty())
+    if (files[0].empty())
         return UsageError("FILE must not be empty");
-    return Run(*command, std::string(arguments[1]));
+    return Run(*command, std::string(files[0]), options);
 }
