@@ -1,26 +1,65 @@
 # Bash completion for brimwork-cli: a command first, then a container file
 # of any of the three kinds. Folders are offered on the way to a file.
 # Extensions match in any letter case.
+#
+# Options are offered where the program takes them once a "-" is typed:
+# -v and --verbose before the command or after it, the command's own
+# options after it, each only once (--dry-run and --backup exclude each
+# other). Options may also follow the FILE; "--" ends them.
 
 _brimwork_cli()
 {
     local current="${COMP_WORDS[COMP_CWORD]}"
     COMPREPLY=()
 
-    if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W 'list extract rebuild --help --version' -- "$current")
+    # The command is the first word that is not -v or --verbose.
+    local index=1
+    while ((index < COMP_CWORD)) && [[ "${COMP_WORDS[index]}" == -v || "${COMP_WORDS[index]}" == --verbose ]]; do
+        index=$((index + 1))
+    done
+    if ((index == COMP_CWORD)); then
+        local words='list extract rebuild --help --version'
+        if [[ "$current" == -* ]]; then
+            words='--help --version'
+            ((index > 1)) || words+=' -v --verbose'
+        fi
+        mapfile -t COMPREPLY < <(compgen -W "$words" -- "$current")
         return 0
     fi
-    if ((COMP_CWORD != 2)); then
+
+    local options
+    case "${COMP_WORDS[index]}" in
+        list) options=' -v --verbose ' ;;
+        extract) options=' -v --verbose --overwrite ' ;;
+        rebuild) options=' -v --verbose --dry-run --backup ' ;;
+        *) return 0 ;;
+    esac
+
+    # What stands between the command and the word being completed: options
+    # already given, "--", and the FILE, which the command takes only once.
+    local word ended=0 file_given=0 i
+    for ((i = index + 1; i < COMP_CWORD; i++)); do
+        word="${COMP_WORDS[i]}"
+        if ((ended == 0)) && [[ "$word" == -?* ]]; then
+            case "$word" in
+                --) ended=1 ;;
+                -v | --verbose) options="${options/ -v / }" options="${options/ --verbose / }" ;;
+                --dry-run | --backup) options="${options/ --dry-run / }" options="${options/ --backup / }" ;;
+                *) options="${options/ $word / }" ;;
+            esac
+        else
+            file_given=1
+        fi
+    done
+    if ((ended == 0)) && [[ "$current" == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$current")
+        return 0
+    fi
+    if ((file_given)); then
         return 0
     fi
 
     local extensions=' gdg pix azp '
-    case "${COMP_WORDS[1]}" in
-        list | extract | rebuild) ;;
-        *) return 0 ;;
-    esac
-
     compopt -o filenames 2> /dev/null
     local candidate extension
     while IFS= read -r candidate; do
