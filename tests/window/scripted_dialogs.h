@@ -41,11 +41,27 @@ public:
 
     void Beep() override { ++beeps; }
 
+    bool AskToOverwrite(const QString& text, const QString& title) override
+    {
+        questions.push_back({text, title});
+        return overwrite;
+    }
+
+    bool ShowRebuildReport(const QString& report, bool canRebuild) override
+    {
+        reports.push_back(report);
+        return canRebuild && rebuildAfterReport;
+    }
+
     std::deque<std::optional<std::filesystem::path>> choices;
     std::vector<std::filesystem::path> startFolders;
     std::vector<Message> messages;
     std::function<void(const Message&)> onMessage;
     int beeps = 0;
+    std::vector<Message> questions;  // overwrite questions, answered by `overwrite`
+    bool overwrite = false;
+    std::vector<QString> reports;  // rebuild reports, answered by `rebuildAfterReport`
+    bool rebuildAfterReport = false;
 };
 
 }  // namespace Brimwork::Testing
