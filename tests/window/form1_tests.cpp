@@ -1,6 +1,8 @@
 // Form1 driven through its menu actions, List1 and Command1, with the modal
 // dialogs scripted, over containers written into a temporary folder.
 #include <filesystem>
+#include <map>
+#include <string>
 #include <vector>
 
 #include <QAction>
@@ -13,9 +15,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -78,6 +82,9 @@ public:
     Dialog* watched = nullptr;
 };
 
+// The files of a folder, by name, with their bytes.
+using FolderFiles = std::map<std::string, std::vector<uint8_t>>;
+
 // A fresh folder, scripted dialogs and a Form1 started in that folder.
 struct Harness {
     QTemporaryDir temp;
@@ -127,6 +134,23 @@ struct Harness {
     QString Label() const { return form.Label1()->text(); }
     QImage Screen() const { return form.Picture1()->grab().toImage(); }
     bool Idle() const { return form.isEnabled() && !form.ProgressWindow(); }
+    QString Status() const { return form.statusBar()->currentMessage(); }
+
+    FolderFiles Files() const
+    {
+        FolderFiles files;
+        for (const auto& item : fs::directory_iterator(folder))
+            files[item.path().filename().string()] = Samples::ReadBytes(item.path());
+        return files;
+    }
+
+    // Writes a TGA file of one colour over an extracted one, as an image
+    // editor would.
+    void EditTga(const std::string& name, int32_t width, int32_t height, uint16_t word)
+    {
+        const Picture edited = Samples::Solid(width, height, word);
+        WriteTGA(RealFileSystem(), folder / name, ImageBuffer{edited.width, edited.height, edited.Bytes()});
+    }
 };
 
 Picture FourColours() { return Picture{4, 1, {Red, Green, Blue, White}}; }
@@ -156,6 +180,24 @@ QStringList Names(const QImage& image)
 }
 
 const QString SignatureError = QStringLiteral("Brimwork Error|Error: Gadget file signature not found!");
+
+// The names of the files that are not the same in both, byte for byte.
+QStringList Differences(const FolderFiles& before, const FolderFiles& after)
+{
+    QStringList names;
+    for (const auto& [name, bytes] : before)
+        if (!after.contains(name) || after.at(name) != bytes)
+            names << QString::fromStdString(name);
+    for (const auto& [name, bytes] : after)
+        if (!before.contains(name))
+            names << QString::fromStdString(name);
+    return names;
+}
+
+std::string TgaName(const std::string& entry, int image)
+{
+    return entry + "_" + QStringLiteral("%1").arg(image, 3, 10, QLatin1Char('0')).toStdString() + ".tga";
+}
 
 }  // namespace
 
@@ -496,6 +538,91 @@ private Q_SLOTS:
         QVERIFY(h.Idle());
         QCOMPARE(h.List(), QStringList({"colours", "steps"}));
         QVERIFY(!fs::exists(h.folder / "EXTRACT.DAT"));
+    }
+
+    // ---- Overwriting and the status bar --------------------------------------------
+
+    void extractionAsksBeforeOverwritingOtherBytes_data()
+    {
+        QTest::addColumn<int>("images");
+        QTest::addColumn<int>("edited");
+        QTest::addColumn<QString>("question");  // %1: the folder
+        QTest::addColumn<QString>("overwritten");
+
+        const QString other = QStringLiteral(" other bytes than extraction would write (edited images, or another "
+                                             "container's files):\n");
+        QTest::newRow("one of four") << 4 << 1
+                                     << "1 file in %1 holds" + other + "many_000.tga\n\nOverwrite it?"
+                                     << "Extracted 4 images of a.gdg and EXTRACT.DAT (3 of them already there "
+                                        "with the same bytes)";
+        QStringList ten;
+        for (int i = 0; i < 10; ++i)
+            ten << QString::fromStdString(TgaName("many", i));
+        QTest::newRow("twelve, ten listed")
+            << 12 << 12 << "12 files in %1 hold" + other + ten.join("\n") + "\nand 2 more files\n\nOverwrite them?"
+            << "Extracted 12 images of a.gdg and EXTRACT.DAT";
+    }
+
+    void extractionAsksBeforeOverwritingOtherBytes()
+    {
+        QFETCH(int, images);
+        QFETCH(int, edited);
+        QFETCH(QString, question);
+        QFETCH(QString, overwritten);
+        Harness h;
+        const std::vector<Picture> pictures(static_cast<size_t>(images), Samples::Solid(2, 1, Red));
+        h.Open(h.Write("a.gdg", {GadgetEntry{"many", 0, pictures}}));
+        h.form.MnuFileExtract()->trigger();
+        const FolderFiles extracted = h.Files();
+        for (int i = 0; i < edited; ++i)
+            h.EditTga(TgaName("many", i), 2, 1, Blue);
+        const FolderFiles edits = h.Files();
+
+        // Cancel, the default: nothing is written.
+        h.form.MnuFileExtract()->trigger();
+        QCOMPARE(h.dialogs.questions.size(), size_t{1});
+        QCOMPARE(h.dialogs.questions[0].title, QStringLiteral("Extract"));
+        QCOMPARE(h.dialogs.questions[0].text, question.arg(PathText(h.folder)));
+        QCOMPARE(Differences(edits, h.Files()), QStringList());
+        QCOMPARE(h.Status(), QStringLiteral("Extraction of a.gdg cancelled: nothing was written"));
+        QVERIFY(h.dialogs.messages.empty());
+        QVERIFY(h.Idle());
+
+        // Overwrite: every file as the first extraction wrote it.
+        h.dialogs.overwrite = true;
+        h.form.MnuFileExtract()->trigger();
+        QCOMPARE(h.dialogs.questions.size(), size_t{2});
+        QCOMPARE(Differences(extracted, h.Files()), QStringList());
+        QCOMPARE(h.Status(), overwritten);
+        QVERIFY(h.dialogs.messages.empty());
+    }
+
+    void statusBarSaysWhatExtractAndRebuildDidUntilAPixelIsPointedAt()
+    {
+        Harness h;
+        h.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&h.form));
+        h.Open(h.Write("a.gdg", TwoEntries()));
+        QStringList statuses{h.Status()};
+        h.form.MnuFileExtract()->trigger();
+        statuses << h.Status();
+        h.form.MnuFileExtract()->trigger();  // over its own files: nothing to ask
+        statuses << h.Status();
+        h.form.MnuFileRebuild()->trigger();
+        statuses << h.Status();
+        QCOMPARE(statuses, QStringList({"", "Extracted 4 images of a.gdg and EXTRACT.DAT",
+                                        "Extracted 4 images of a.gdg and EXTRACT.DAT (4 of them already there with "
+                                        "the same bytes)",
+                                        "Rebuilt a.gdg from 4 TGA files"}));
+        QVERIFY(h.dialogs.questions.empty() && h.dialogs.messages.empty());
+
+        h.form.List1()->setCurrentRow(0);
+        QCOMPARE(h.Status(), statuses.last());  // showing an image leaves it
+        QMouseEvent move(QEvent::MouseMove, QPointF(1, 0), h.form.Picture1()->mapToGlobal(QPointF(1, 0)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(h.form.Picture1(), &move);
+        QCOMPARE(h.Status(), QString());
+        QVERIFY(h.form.PixelReadout()->text().startsWith(QStringLiteral("X: 1  Y: 0  Word: 0x03E0")));
     }
 
     // ---- Screen and vehicle files -------------------------------------------------
