@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -540,7 +541,7 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(h.folder / "EXTRACT.DAT"));
     }
 
-    // ---- Overwriting and the status bar --------------------------------------------
+    // ---- Overwriting, the status bar, Preview Rebuild -----------------------------
 
     void extractionAsksBeforeOverwritingOtherBytes_data()
     {
@@ -623,6 +624,115 @@ private Q_SLOTS:
         QApplication::sendEvent(h.form.Picture1(), &move);
         QCOMPARE(h.Status(), QString());
         QVERIFY(h.form.PixelReadout()->text().startsWith(QStringLiteral("X: 1  Y: 0  Word: 0x03E0")));
+    }
+
+    void previewRebuildReportsAndWritesNothing_data()
+    {
+        QTest::addColumn<QString>("before");  // what is done to the folder before the preview
+        QTest::addColumn<bool>("chooseRebuild");
+        QTest::addColumn<QString>("report");  // a pattern for the whole report; empty: none is shown
+        QTest::addColumn<QStringList>("messages");
+
+        const QString head = QStringLiteral("^Dry run of the rebuild of a\\.gdg from EXTRACT\\.DAT: nothing is "
+                                            "written\\.\n");
+        QTest::newRow("edited, Cancel") << "edit" << false
+                                        << head + "(.*\n)*  image 1  steps_001\\.tga  changed  2 x 1\n(.*\n)*"
+                                                  "The rebuild would succeed\\.\n$"
+                                        << QStringList();
+        // A refused rebuild is not offered, though the user would choose it.
+        QTest::newRow("damaged, refused") << "damage" << true
+                                          << head + "(.*\n)*The rebuild would be refused:\n.*steps_001\\.tga.*\n$"
+                                          << QStringList();
+        QTest::newRow("no manifest")
+            << "nothing" << true << QString()
+            << QStringList({"Rebuild Error|Error: No EXTRACT.DAT file found in current directory.  Can't rebuild."});
+    }
+
+    void previewRebuildReportsAndWritesNothing()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, chooseRebuild);
+        QFETCH(QString, report);
+        QFETCH(QStringList, messages);
+        Harness h;
+        h.Open(h.Write("a.gdg", TwoEntries()));
+        QVERIFY(h.form.MnuFilePreviewRebuild()->isEnabled());
+        if (before != QStringLiteral("nothing"))
+            h.form.MnuFileExtract()->trigger();
+        if (before == QStringLiteral("edit"))
+            h.EditTga("steps_001.tga", 2, 1, White);
+        if (before == QStringLiteral("damage"))
+            h.Write("steps_001.tga", std::vector<uint8_t>{0, 0, 2, 0, 0});
+        const FolderFiles files = h.Files();
+        h.dialogs.rebuildAfterReport = chooseRebuild;
+
+        h.form.MnuFilePreviewRebuild()->trigger();
+        if (report.isEmpty()) {
+            QVERIFY(h.dialogs.reports.empty());
+        } else {
+            QCOMPARE(h.dialogs.reports.size(), size_t{1});
+            const QString& shown = h.dialogs.reports[0];
+            QVERIFY2(QRegularExpression(report).match(shown).hasMatch(), qPrintable(shown));
+        }
+        QCOMPARE(h.Messages(), messages);
+        QCOMPARE(Differences(files, h.Files()), QStringList());
+        QCOMPARE(h.List(), QStringList({"colours", "steps"}));
+        QVERIFY(h.Idle());
+    }
+
+    void rebuildChosenFromThePreviewRebuilds()
+    {
+        Harness h;
+        const fs::path file = h.Write("a.gdg", TwoEntries());
+        h.Open(file);
+        h.form.MnuFileExtract()->trigger();
+        h.EditTga("steps_001.tga", 2, 1, White);
+        h.dialogs.rebuildAfterReport = true;
+        h.form.MnuFilePreviewRebuild()->trigger();
+        QCOMPARE(h.dialogs.reports.size(), size_t{1});
+        std::vector<GadgetEntry> edited = TwoEntries();
+        edited[1].images[1] = Samples::Solid(2, 1, White);
+        QVERIFY(Samples::ReadBytes(file) == Samples::BuildGadgetFile(7, edited));
+        QCOMPARE(QDir(h.temp.path()).entryList(QDir::Files), QStringList({"a.gdg"}));
+        QCOMPARE(h.Status(), QStringLiteral("Rebuilt a.gdg from 4 TGA files"));
+        QVERIFY(h.dialogs.messages.empty());
+    }
+
+    void rebuildRefusesAnotherContainersManifest()
+    {
+        Harness h;
+        const fs::path items = h.Write("ITEMS.GDG", TwoEntries());
+        const fs::path units = h.Write("UNITS.GDG", {GadgetEntry{"colours", 0, {Samples::Solid(4, 1, Black)}}});
+        h.Open(items);
+        h.form.MnuFileExtract()->trigger();
+        h.Open(units);
+        h.dialogs.overwrite = true;
+        h.form.MnuFileExtract()->trigger();  // over ITEMS.GDG's manifest and its first image
+        QCOMPARE(h.dialogs.questions.size(), size_t{1});
+        for (const char* name : {"EXTRACT.DAT", "colours_000.tga"})
+            QVERIFY(h.dialogs.questions[0].text.contains(QLatin1String(name)));
+
+        h.Open(items);
+        const FolderFiles files = h.Files();
+        h.form.MnuFileRebuild()->trigger();
+        QCOMPARE(h.dialogs.messages.size(), size_t{1});
+        const auto& [refusal, title] = h.dialogs.messages[0];
+        QCOMPARE(title, QStringLiteral("Brimwork Error"));
+        QVERIFY2(refusal.startsWith("EXTRACT.DAT in " + PathText(h.folder) +
+                                    " was written for UNITS.GDG, not ITEMS.GDG: "),
+                 qPrintable(refusal));
+        QCOMPARE(Differences(files, h.Files()), QStringList());
+        QCOMPARE(h.List(), QStringList({"colours", "steps"}));
+        QCOMPARE(h.form.CurrentSession().Container().FileName, items);
+
+        // Its preview says the same, and offers no Rebuild.
+        h.dialogs.rebuildAfterReport = true;
+        h.form.MnuFilePreviewRebuild()->trigger();
+        QCOMPARE(h.dialogs.reports.size(), size_t{1});
+        QVERIFY(h.dialogs.reports[0].endsWith("The rebuild would be refused:\n" + refusal + "\n"));
+        QCOMPARE(h.dialogs.messages.size(), size_t{1});
+        QCOMPARE(Differences(files, h.Files()), QStringList());
+        QVERIFY(h.Idle());
     }
 
     // ---- Screen and vehicle files -------------------------------------------------
