@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -198,6 +200,19 @@ QStringList Differences(const FolderFiles& before, const FolderFiles& after)
 std::string TgaName(const std::string& entry, int image)
 {
     return entry + "_" + QStringLiteral("%1").arg(image, 3, 10, QLatin1Char('0')).toStdString() + ".tga";
+}
+
+// The letter after the single '&' of a menu caption, upper-cased.
+QString AccessKey(const QString& caption)
+{
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != QLatin1Char('&'))
+            continue;
+        if (caption[i + 1] != QLatin1Char('&'))
+            return caption[i + 1].toUpper();
+        ++i;  // "&&" is a plain '&'
+    }
+    return {};
 }
 
 }  // namespace
@@ -541,7 +556,7 @@ private Q_SLOTS:
         QVERIFY(!fs::exists(h.folder / "EXTRACT.DAT"));
     }
 
-    // ---- Overwriting, the status bar, Preview Rebuild -----------------------------
+    // ---- Overwriting, the status bar, Preview Rebuild, Keep Backup ---------------
 
     void extractionAsksBeforeOverwritingOtherBytes_data()
     {
@@ -733,6 +748,63 @@ private Q_SLOTS:
         QCOMPARE(h.dialogs.messages.size(), size_t{1});
         QCOMPARE(Differences(files, h.Files()), QStringList());
         QVERIFY(h.Idle());
+    }
+
+    void keepBackupOnRebuildKeepsTheReplacedFileAndIsRemembered()
+    {
+        QTemporaryDir settingsFolder;
+        const QString settingsFile = settingsFolder.filePath(QStringLiteral("brimwork.ini"));
+        const auto remembered = [&] {
+            return QSettings(settingsFile, QSettings::IniFormat).value(QStringLiteral("keepBackupOnRebuild"));
+        };
+        QSettings settings(settingsFile, QSettings::IniFormat);
+        Harness h;
+        h.form.RememberIn(settings);
+        QVERIFY(h.form.MnuFileKeepBackup()->isCheckable() && !h.form.MnuFileKeepBackup()->isChecked());
+        const fs::path file = h.Write("a.gdg", TwoEntries());
+        h.Open(file);
+        const auto rebuildWithEdit = [&](uint16_t word) {
+            h.form.MnuFileExtract()->trigger();
+            h.EditTga("colours_000.tga", 4, 1, word);
+            h.form.MnuFileRebuild()->trigger();
+        };
+
+        rebuildWithEdit(Blue);  // unchecked: nothing is kept
+        QCOMPARE(QDir(h.temp.path()).entryList(QDir::Files), QStringList({"a.gdg"}));
+        const std::vector<uint8_t> replaced = Samples::ReadBytes(file);
+
+        h.form.MnuFileKeepBackup()->trigger();
+        QVERIFY(h.form.MnuFileKeepBackup()->isChecked());
+        QCOMPARE(remembered(), QVariant(true));
+        rebuildWithEdit(Green);
+        QCOMPARE(QDir(h.temp.path()).entryList(QDir::Files), QStringList({"a.gdg", "a.gdg.bak"}));
+        QVERIFY(Samples::ReadBytes(h.folder / "a.gdg.bak") == replaced);
+        QVERIFY(Samples::ReadBytes(file) != replaced);
+        QCOMPARE(h.Status(), QStringLiteral("Rebuilt a.gdg from 4 TGA files, keeping the file it replaced as "
+                                            "a.gdg.bak"));
+        QVERIFY(h.dialogs.messages.empty());
+
+        // A window started later with the same settings has it checked, and
+        // unchecking it there is remembered too.
+        QSettings again(settingsFile, QSettings::IniFormat);
+        Testing::ScriptedDialogs dialogs;
+        Form1 later(dialogs, RealFileSystem(), h.folder);
+        later.RememberIn(again);
+        QVERIFY(later.MnuFileKeepBackup()->isChecked());
+        later.MnuFileKeepBackup()->trigger();
+        QCOMPARE(remembered(), QVariant(false));
+    }
+
+    void fileMenuAccessKeysStayDistinct()
+    {
+        Harness h;
+        QStringList keys;
+        for (QAction* item : h.form.menuBar()->actions().first()->menu()->actions())
+            if (!item->isSeparator())
+                keys << AccessKey(item->text());
+        // The old items keep their keys; the new ones take letters of their own.
+        QCOMPARE(keys, QStringList({"O", "C", "E", "R", "V", "B", "X"}));
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
     }
 
     // ---- Screen and vehicle files -------------------------------------------------
