@@ -415,6 +415,37 @@ TEST(CliExtract, ExtractingAgainKeepsEqualFilesAndRefusesOverOthers)
     }
 }
 
+// Past ten files the list ends with how many more there are.
+TEST(CliExtract, LongListOfDifferingFilesEndsWithACount)
+{
+    TempFolder folder;
+    const fs::path container = folder / "GADGETS.GDG";
+    Samples::WriteBytes(container, Samples::BuildGadgetFile(0, Samples::SampleGadgetEntries()));
+    ExpectSilentSuccess(RunCli({"extract", container.string()}));
+    Names edited;
+    for (const auto& name : folder.Names()) {
+        if (name == "GADGETS.GDG")
+            continue;
+        WriteText(folder / name, ReadText(folder / name) + "!");
+        edited.push_back(name);
+    }
+    ASSERT_GT(edited.size(), 10u);
+    const Snapshot before = SnapshotOf(folder.path());
+
+    const CliResult refused = RunCli({"extract", container.string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    Names lines;
+    std::istringstream text(refused.err);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 13u) << refused.err;
+    for (size_t i = 1; i <= 10; ++i)
+        EXPECT_TRUE(std::find(edited.begin(), edited.end(), lines[i]) != edited.end()) << lines[i];
+    EXPECT_EQ(lines[11], "and " + CountOf(static_cast<int64_t>(edited.size() - 10), "more file", "more files"));
+    EXPECT_EQ(lines[12], "Nothing was written. Run again with --overwrite to replace them.");
+    EXPECT_EQ(SnapshotOf(folder.path()), before);
+}
+
 // A dry run prints its report and exits as the rebuild would fare, and
 // leaves the folder byte for byte as it was, without even REBUILD.TMP.
 TEST(CliRebuild, DryRunReportsHowTheRebuildWouldFareAndWritesNothing)
