@@ -52,7 +52,7 @@ ExtractionResult Session::ExtractAll()
     ModuleContext context = Context();
     const ExtractionResult result = KindOf(fileKind_).extractAll(context, states_);
     if (!result.done) {
-        window_.ShowStatus("Extraction of " + container_.FileTitle + " cancelled: nothing was written");
+        window_.ShowStatus("Extraction of " + container_.FileTitle + " stopped: nothing was written");
         return result;
     }
     std::string status = "Extracted " + CountOf(result.images, "image", "images") + " of " + container_.FileTitle +

@@ -93,6 +93,7 @@ struct FilePlan {
     // holds the bytes.
     std::vector<std::string> targets;
     bool creates = false;  // nothing was there: the file is new
+    std::vector<std::string> existing;  // every file there under its name
 };
 
 bool ManifestHolds(FileSystem& files, const fs::path& path, const std::string& text)
@@ -152,11 +153,11 @@ private:
     FilePlan Plan(const FolderSurvey& folder, const std::string& name, Holds holds)
     {
         FilePlan plan;
-        const auto existing = folder.RegularFilesNamed(name);
-        plan.creates = existing.empty();
+        plan.existing = folder.RegularFilesNamed(name);
+        plan.creates = plan.existing.empty();
         if (plan.creates)
             plan.targets.push_back(name);
-        for (const auto& there : existing) {
+        for (const auto& there : plan.existing) {
             if (holds(folder.Folder() / there))
                 continue;
             plan.targets.push_back(there);
@@ -217,17 +218,19 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
     const bool overwrites = !survey.Differing().empty();
 
     std::vector<std::string> created;
-    if (overwrites) {
-        // A manifest that is to be replaced goes first, so that while its
-        // images are being overwritten no manifest describes other ones.
-        for (const auto& target : survey.Manifest().targets)
+    std::vector<std::string> manifestTargets = survey.Manifest().targets;
+    if (overwrites && !survey.Manifest().existing.empty()) {
+        // The manifest goes first and comes back last, so that an
+        // extraction that stops while it overwrites images leaves no
+        // manifest beside a mix of old and new ones for a rebuild to take.
+        manifestTargets = survey.Manifest().existing;
+        for (const auto& target : manifestTargets)
             RemoveIfPresent(context.files, job.manifestPath.parent_path() / target);
     }
     std::optional<std::pair<size_t, size_t>> last;
     for (size_t i = job.entries.size(); i-- > 0 && !last;)
         if (!job.entries[i].imageFiles.empty())
             last = std::pair{i, job.entries[i].imageFiles.size() - 1};
-    bool lastLoaded = false;
     try {
         TgaFileWriter writer(context.files, context.folder);
         writer.Run([&] {
@@ -238,13 +241,13 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
                     ++result.images;
                     if (plan.targets.empty()) {
                         ++result.alreadyThere;
+                        if (last == std::pair{i, k})
+                            job.load(i, k, context.image, context.window);
                     } else {
                         ImageBuffer image;
                         job.load(i, k, image, context.window);
-                        if (last == std::pair{i, k}) {
+                        if (last == std::pair{i, k})
                             context.image = image;
-                            lastLoaded = true;
-                        }
                         if (plan.creates)
                             created.push_back(plan.targets.front());
                         for (const auto& target : plan.targets)
@@ -256,17 +259,13 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
             }
         });
         // A manifest that cannot be written whole is not left behind.
-        for (const auto& target : survey.Manifest().targets)
+        for (const auto& target : manifestTargets)
             WriteWholeFile(context.files, job.manifestPath.parent_path() / target, job.manifestText);
     } catch (const Error& error) {
         throw Error(std::string(error.what()) + "\n" + RemoveCreatedFiles(context, created, overwrites));
     } catch (...) {
         RemoveCreatedFiles(context, created, overwrites);
         throw;
-    }
-    if (last && !lastLoaded) {
-        SilentWindow silent;
-        job.load(last->first, last->second, context.image, silent);
     }
     result.done = true;
     return result;

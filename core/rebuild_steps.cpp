@@ -70,7 +70,7 @@ void BeginReport(ModuleContext& context, const fs::path& manifest)
 void RefuseWithoutManifest(ModuleContext& context, const std::string& text)
 {
     if (context.rebuild.report != nullptr)
-        context.rebuild.report->refusal = text;
+        context.rebuild.report->refusal = text + " (Looked in " + context.folder.string() + ".)";
     context.window.ShowMissingFile(text, "Rebuild Error", context.folder);
 }
 

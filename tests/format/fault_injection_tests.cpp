@@ -93,12 +93,17 @@ enum class Procedure {
     VehicleExtraction,
     GadgetRebuildLinkingBackup,
     GadgetRebuildCopyingBackup,
+    GadgetFreshExtraction,
+    ScreenFreshExtraction,
+    VehicleFreshExtraction,
 };
 
 constexpr std::array AllRuns{Procedure::GadgetRebuild,    Procedure::ScreenRebuild,
                              Procedure::VehicleRebuild,   Procedure::GadgetExtraction,
                              Procedure::ScreenExtraction, Procedure::VehicleExtraction,
-                             Procedure::GadgetRebuildLinkingBackup, Procedure::GadgetRebuildCopyingBackup};
+                             Procedure::GadgetRebuildLinkingBackup, Procedure::GadgetRebuildCopyingBackup,
+                             Procedure::GadgetFreshExtraction, Procedure::ScreenFreshExtraction,
+                             Procedure::VehicleFreshExtraction};
 
 std::string_view NameOf(Procedure run)
 {
@@ -119,8 +124,21 @@ std::string_view NameOf(Procedure run)
         return "GadgetRebuildLinkingBackup";
     case Procedure::GadgetRebuildCopyingBackup:
         return "GadgetRebuildCopyingBackup";
+    case Procedure::GadgetFreshExtraction:
+        return "GadgetFreshExtraction";
+    case Procedure::ScreenFreshExtraction:
+        return "ScreenFreshExtraction";
+    case Procedure::VehicleFreshExtraction:
+        return "VehicleFreshExtraction";
     }
     return "Unknown";
+}
+
+// An extraction into a folder that holds nothing but the container.
+bool IsFresh(Procedure run)
+{
+    return run == Procedure::GadgetFreshExtraction || run == Procedure::ScreenFreshExtraction ||
+           run == Procedure::VehicleFreshExtraction;
 }
 
 bool KeepsBackup(Procedure run)
@@ -199,6 +217,15 @@ public:
         case Procedure::VehicleExtraction:
             PrepareExtraction("CARS.AZP", BuildVehicleFile(Vehicles(false)), BuildVehicleFile(Vehicles(true)));
             break;
+        case Procedure::GadgetFreshExtraction:
+            PrepareFreshExtraction("UNITS.GDG", BuildGadgetFile(HeaderValue, Gadgets(true)));
+            break;
+        case Procedure::ScreenFreshExtraction:
+            PrepareFreshExtraction("SCREENS.PIX", BuildScreenFile(HeaderValue, Screens(true)));
+            break;
+        case Procedure::VehicleFreshExtraction:
+            PrepareFreshExtraction("CARS.AZP", BuildVehicleFile(Vehicles(true)));
+            break;
         }
     }
 
@@ -239,6 +266,7 @@ private:
     std::optional<std::string> Perform(const TempFolder& folder, FileSystem& files)
     {
         RecordingWindow window;
+        window.overwrite = true;  // the user agreed to replace an older extraction's files
         ImageBuffer image;
         AZP::State state;
         FaultyFileSystem withoutLinks(files);
@@ -260,12 +288,15 @@ private:
                 AZP::Rebuild(context);
                 break;
             case Procedure::GadgetExtraction:
+            case Procedure::GadgetFreshExtraction:
                 GDG::ExtractAll(context);
                 break;
             case Procedure::ScreenExtraction:
+            case Procedure::ScreenFreshExtraction:
                 PIX::ExtractAll(context);
                 break;
             case Procedure::VehicleExtraction:
+            case Procedure::VehicleFreshExtraction:
                 AZP::ExtractAll(context, state);
                 break;
             }
@@ -335,6 +366,18 @@ private:
         ASSERT_NE(Differences(start_, finished_), "");
     }
 
+    // The container alone: a failed extraction must leave just that.
+    void PrepareFreshExtraction(const std::string& name, const std::vector<uint8_t>& current)
+    {
+        Choose(name);
+        WriteBytes(folder_ / name, current);
+        ASSERT_EQ(Perform(folder_, RealFileSystem()), std::nullopt);
+        finished_ = Contents(folder_);
+        Restore(folder_, {});
+        WriteBytes(folder_ / name, current);
+        start_ = Contents(folder_);
+    }
+
     // Before the rename everything is as it was, "REBUILD.TMP" gone unless
     // the failure kept the leftover one from being removed; after it the
     // container is the rebuilt one, the message says so, and every file
@@ -392,9 +435,14 @@ private:
 
     // The container is untouched, and no manifest stands beside TGA files
     // it does not describe: either nothing changed, or there is no manifest.
+    // An extraction into a folder of its own leaves the folder as it was.
     void CheckExtractionAfterFailure(const FolderContents& now) const
     {
         EXPECT_EQ(now.at(containerName_), start_.at(containerName_));
+        if (IsFresh(run_)) {
+            EXPECT_EQ(Differences(start_, now), "") << "the files a failed extraction created must go";
+            return;
+        }
         for (const auto& [name, bytes] : start_) {
             const bool manifest = !name.ends_with(".tga") && name != containerName_;
             if (manifest && now.contains(name)) {

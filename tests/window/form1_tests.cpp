@@ -600,7 +600,7 @@ private Q_SLOTS:
         QCOMPARE(h.dialogs.questions[0].title, QStringLiteral("Extract"));
         QCOMPARE(h.dialogs.questions[0].text, question.arg(PathText(h.folder)));
         QCOMPARE(Differences(edits, h.Files()), QStringList());
-        QCOMPARE(h.Status(), QStringLiteral("Extraction of a.gdg cancelled: nothing was written"));
+        QCOMPARE(h.Status(), QStringLiteral("Extraction of a.gdg stopped: nothing was written"));
         QVERIFY(h.dialogs.messages.empty());
         QVERIFY(h.Idle());
 
