@@ -180,7 +180,6 @@ private:
 std::string RemoveCreatedFiles(ModuleContext& context, const std::vector<std::string>& created, bool overwrote)
 {
     std::vector<fs::path> present;
-    std::string failure;
     try {
         std::unordered_set<std::string> wanted(created.begin(), created.end());
         for (const auto& entry : context.files.ListFolderWithTypes(context.folder))
@@ -201,6 +200,16 @@ std::string RemoveCreatedFiles(ModuleContext& context, const std::vector<std::st
                        " it had created";
     return text + (overwrote ? "; the files it was overwriting may hold part of the new images."
                              : "; the folder is as it was before.");
+}
+
+// Entry and number of the last image, which the image buffer holds after
+// an extraction.
+std::optional<std::pair<size_t, size_t>> LastImage(const ExtractionJob& job)
+{
+    for (size_t i = job.entries.size(); i-- > 0;)
+        if (!job.entries[i].imageFiles.empty())
+            return std::pair{i, job.entries[i].imageFiles.size() - 1};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -227,10 +236,7 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
         for (const auto& target : manifestTargets)
             RemoveIfPresent(context.files, job.manifestPath.parent_path() / target);
     }
-    std::optional<std::pair<size_t, size_t>> last;
-    for (size_t i = job.entries.size(); i-- > 0 && !last;)
-        if (!job.entries[i].imageFiles.empty())
-            last = std::pair{i, job.entries[i].imageFiles.size() - 1};
+    const std::optional<std::pair<size_t, size_t>> last = LastImage(job);
     try {
         TgaFileWriter writer(context.files, context.folder);
         writer.Run([&] {
@@ -250,8 +256,9 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
                             context.image = image;
                         if (plan.creates)
                             created.push_back(plan.targets.front());
-                        for (const auto& target : plan.targets)
-                            writer.Write(target, image);
+                        for (size_t t = 0; t + 1 < plan.targets.size(); ++t)
+                            writer.Write(plan.targets[t], image);
+                        writer.Write(plan.targets.back(), std::move(image));
                     }
                     context.window.Yield();
                 }
