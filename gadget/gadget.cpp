@@ -127,9 +127,10 @@ ExtractionResult ExtractAll(ModuleContext& context)
     }
     job.load = [&](size_t entry, size_t image, ImageBuffer& out, WindowInterface&) {
         const auto& stored = imageHeaders[entry][image];
-        ImageBuffer loaded{stored.Width, stored.Height, {}};
-        ReadPacked(loaded, *file, stored.DataOffset);
-        out = std::move(loaded);
+        // Into the buffer given, whose memory is then used again.
+        out.ImageWidth = stored.Width;
+        out.ImageHeight = stored.Height;
+        ReadPacked(out, *file, stored.DataOffset);
     };
     return RunExtraction(context, job);
 }

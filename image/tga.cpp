@@ -401,6 +401,11 @@ void WriteTGA(FileSystem& files, const std::filesystem::path& fileName, const Im
 
 bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const ImageBuffer& image)
 {
+    // Compared a piece at a time through one buffer kept for the thread: a
+    // new buffer of the file's size for each file would cost a page fault
+    // per page, which for large images takes longer than the reading.
+    constexpr size_t PieceBytes = size_t{256} << 10;
+    thread_local std::vector<uint8_t> stored(PieceBytes);
     bool holds = false;
     WriteTgaPieces(path, image, [&](std::span<const std::span<const uint8_t>> pieces) {
         auto file = files.OpenForReading(path);
@@ -409,14 +414,19 @@ bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const Im
             size += static_cast<int64_t>(piece.size());
         if (file->Size() != size)
             return;
-        std::vector<uint8_t> stored(static_cast<size_t>(size));
-        file->ReadAt(0, stored);
-        auto at = stored.begin();
-        holds = std::all_of(pieces.begin(), pieces.end(), [&](std::span<const uint8_t> piece) {
-            const bool same = std::equal(piece.begin(), piece.end(), at);
-            at += static_cast<ptrdiff_t>(piece.size());
-            return same;
-        });
+        int64_t offset = 0;
+        for (std::span<const uint8_t> piece : pieces) {
+            while (!piece.empty()) {
+                const size_t length = std::min(piece.size(), PieceBytes);
+                const std::span<uint8_t> read(stored.data(), length);
+                file->ReadAt(offset, read);
+                if (!std::equal(read.begin(), read.end(), piece.begin()))
+                    return;
+                offset += static_cast<int64_t>(length);
+                piece = piece.subspan(length);
+            }
+        }
+        holds = true;
     });
     return holds;
 }

@@ -93,9 +93,10 @@ ExtractionResult ExtractAll(ModuleContext& context)
     }
     job.load = [&](size_t entry, size_t, ImageBuffer& out, WindowInterface&) {
         const ScreenEntry& stored = entries[entry];
-        ImageBuffer loaded{stored.Width, stored.Height, {}};
-        ReadPacked(loaded, *file, stored.DataOffset);
-        out = std::move(loaded);
+        // Into the buffer given, whose memory is then used again.
+        out.ImageWidth = stored.Width;
+        out.ImageHeight = stored.Height;
+        ReadPacked(out, *file, stored.DataOffset);
     };
     return RunExtraction(context, job);
 }

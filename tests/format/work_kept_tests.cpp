@@ -70,6 +70,17 @@ std::vector<Kind> Kinds()
     };
 }
 
+// How many operations that change a file or a folder a run made.
+int Changes(const FaultyFileSystem& files)
+{
+    int changes = 0;
+    for (FileOperation operation : {FileOperation::Create, FileOperation::Write, FileOperation::Sync,
+                                    FileOperation::Rename, FileOperation::Remove, FileOperation::SyncFolder,
+                                    FileOperation::SetAccess, FileOperation::Link})
+        changes += files.Count(operation);
+    return changes;
+}
+
 class WorkKept : public ModuleFixture {
 public:
     // Writes the container under `title` and makes it the chosen one.
@@ -114,9 +125,7 @@ TEST_F(WorkKept, ExtractingTwiceWritesNothingTheSecondTime)
         EXPECT_TRUE(second.done);
         EXPECT_EQ(second.images, first.images);
         EXPECT_EQ(second.alreadyThere, first.images);
-        EXPECT_EQ(counted.Count(FileOperation::Create) + counted.Count(FileOperation::Write) +
-                      counted.Count(FileOperation::Rename) + counted.Count(FileOperation::Remove),
-                  0);
+        EXPECT_EQ(Changes(counted), 0);
         EXPECT_TRUE(Snapshot() == extracted);
         EXPECT_TRUE(window.overwriteQuestions.empty());
     }
@@ -261,9 +270,7 @@ TEST_F(WorkKept, ADryRunWritesNothingAndForetellsTheRebuild)
         const auto before = Snapshot();
         FaultyFileSystem counted;
         const RebuildReport foretold = DryRun(kind, counted);
-        EXPECT_EQ(counted.Count(FileOperation::Create) + counted.Count(FileOperation::Write) +
-                      counted.Count(FileOperation::Rename) + counted.Count(FileOperation::Remove),
-                  0);
+        EXPECT_EQ(Changes(counted), 0);
         EXPECT_TRUE(Snapshot() == before);
         ASSERT_TRUE(foretold.done) << foretold.Text();
         ASSERT_FALSE(foretold.entries.empty());
