@@ -50,8 +50,8 @@ std::string EntryLine(size_t number, const EntryReport& entry)
     std::string line = "Entry " + std::to_string(number) + " " + Quoted(entry.name);
     if (entry.isNew)
         line += " (new)";
-    else if (!entry.oldName.empty() || entry.name.empty())
-        line += entry.oldName == entry.name ? "" : " (was " + Quoted(entry.oldName) + ")";
+    else if (entry.oldName)
+        line += " (was " + Quoted(*entry.oldName) + ")";
     const auto kept = std::count_if(entry.images.begin(), entry.images.end(), [](const ImageReport& image) {
         return image.change != ImageReport::Change::Dropped;
     });

@@ -27,7 +27,7 @@ struct EntryReport {
     std::string name;
     std::string imageWord;  // "image", "slot" or "frame"
     bool isNew = false;      // the container has no entry at its place
-    std::string oldName;     // the name of the container's entry at its place, when it differs
+    std::optional<std::string> oldName;  // the name of the container's entry at its place, when it differs
     std::vector<ImageReport> images;
 };
 

@@ -40,9 +40,11 @@ std::string ManifestName(Kind kind)
                                 : ChosenName(kind) + (kind == Kind::Screen ? ".DAT" : ".txt");
 }
 
-// Gadget and screen rebuilds replace the file named on line 1 of the
-// manifest; a vehicle rebuild replaces the chosen container.
-std::string ContainerName(Kind kind, const std::vector<uint8_t>& manifest)
+// The file named on line 1 of a gadget or screen manifest: the rebuild
+// takes the manifest only when that is the chosen container, letter case
+// aside, and then replaces the chosen container; another file of that name
+// stays as it was.
+std::string NamedOnLineOne(Kind kind, const std::vector<uint8_t>& manifest)
 {
     return kind == Kind::Vehicle ? ChosenName(kind) : FirstLine(manifest);
 }
@@ -102,11 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const RebuildInput input = SplitRebuildInput(std::span(data, size));
     const Kind kind = static_cast<Kind>(input.containerKind % 3);
-    const std::string containerName = ContainerName(kind, input.manifest);
+    const std::string namedOnLineOne = NamedOnLineOne(kind, input.manifest);
+    const std::string containerName = ChosenName(kind);
 
-    Workspace work(ChosenName(kind), input.container);
-    if (IsPlainName(containerName))
-        work.files.AddFile(Folder / containerName, input.container);
+    Workspace work(containerName, input.container);
+    if (IsPlainName(namedOnLineOne))
+        work.files.AddFile(Folder / namedOnLineOne, input.container);
     work.files.AddFile(Folder / ManifestName(kind), input.manifest);
     for (const auto& file : input.files) {
         if (!IsPlainName(file.name))
@@ -133,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 "a failed rebuild leaves every file as it was: " + error.value_or("message"));
         return 0;
     }
-    Require(IsPlainName(containerName), "a rebuild succeeds only for a plain container name");
+    Require(IsPlainName(namedOnLineOne), "a rebuild succeeds only for a plain container name");
     const auto rebuilt = work.files.Contents(Folder / containerName);
     Require(rebuilt.has_value(), "a successful rebuild leaves the container in place");
     RequireUsable(kind, containerName, *rebuilt);

@@ -36,16 +36,47 @@ struct EntryToExtract {
     std::optional<Format::VehicleSprite> sprite;
 };
 
+std::string Line(std::string_view text) { return std::string(text) + std::string(Manifest::LineEnd); }
+
+std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count)); }
+
 // Everything an extraction will write is checked before the first file is
 // touched: the entry names, every slot and every frame (walking the frames
 // also fills the frame index that the extraction then uses). Gives what
 // each entry holds and appends the entries' blocks to the manifest.
 std::vector<EntryToExtract> CheckExtraction(State& state, ReadableFile& file, const std::vector<VehicleEntry>& entries,
-                                            std::string& manifest);
-
-std::string Line(std::string_view text) { return std::string(text) + std::string(Manifest::LineEnd); }
-
-std::string CountLine(int32_t count) { return Line(Manifest::NumberForm(count)); }
+                                            std::string& manifest)
+{
+    std::vector<EntryToExtract> checked;
+    for (const auto& entry : entries) {
+        RequirePlainFileName(entry.Name, "The entry name");
+        // The manifest carries each name as a line of its own.
+        if (entry.Name.find_first_of("\r\n") != std::string::npos)
+            throw Error("The entry name \"" + entry.Name +
+                        "\" holds a line break, which the manifest's name line cannot carry");
+        EntryToExtract& extract = checked.emplace_back();
+        extract.shadow = Format::IsShadowRecord(file, entry);
+        extract.images = ImageCount(file, entry);
+        manifest += Line(entry.Name) + Line(extract.shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
+                    CountLine(extract.shadow ? Format::ReadFrameCount(file, entry) : SlotCount);
+        if (extract.shadow) {
+            for (int32_t f = 0; f < extract.images; ++f) {
+                Format::ReadFrame(file, entry, f, state);
+                manifest += Line(Format::HotspotLine(state.frame));
+            }
+            continue;
+        }
+        extract.sprite = Format::ReadSprite(file, entry);
+        for (int32_t j = 0; j < SlotCount; ++j) {
+            const Format::Slot& slot = extract.sprite->slots[static_cast<size_t>(j)];
+            Format::CheckSlot(file, entry, slot, j);
+            RequireFitsTga(slot.Width, slot.Height, "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
+            manifest += Line(Format::HotspotLine(slot));
+        }
+        manifest += Line(ManifestText::Separator);
+    }
+    return checked;
+}
 
 }  // namespace
 
@@ -109,40 +140,6 @@ std::string LoadForExtraction(ImageBuffer& image, WindowInterface& window, State
     const auto& slot = sprite->slots[static_cast<size_t>(imageIndex)];
     Format::LoadSlot(image, file, entry, slot, imageIndex, false);
     return Format::HotspotLine(slot);
-}
-
-std::vector<EntryToExtract> CheckExtraction(State& state, ReadableFile& file, const std::vector<VehicleEntry>& entries,
-                                            std::string& manifest)
-{
-    std::vector<EntryToExtract> checked;
-    for (const auto& entry : entries) {
-        RequirePlainFileName(entry.Name, "The entry name");
-        // The manifest carries each name as a line of its own.
-        if (entry.Name.find_first_of("\r\n") != std::string::npos)
-            throw Error("The entry name \"" + entry.Name +
-                        "\" holds a line break, which the manifest's name line cannot carry");
-        EntryToExtract& extract = checked.emplace_back();
-        extract.shadow = Format::IsShadowRecord(file, entry);
-        extract.images = ImageCount(file, entry);
-        manifest += Line(entry.Name) + Line(extract.shadow ? ManifestText::ShadowKind : ManifestText::VehicleKind) +
-                    CountLine(extract.shadow ? Format::ReadFrameCount(file, entry) : SlotCount);
-        if (extract.shadow) {
-            for (int32_t f = 0; f < extract.images; ++f) {
-                Format::ReadFrame(file, entry, f, state);
-                manifest += Line(Format::HotspotLine(state.frame));
-            }
-            continue;
-        }
-        extract.sprite = Format::ReadSprite(file, entry);
-        for (int32_t j = 0; j < SlotCount; ++j) {
-            const Format::Slot& slot = extract.sprite->slots[static_cast<size_t>(j)];
-            Format::CheckSlot(file, entry, slot, j);
-            RequireFitsTga(slot.Width, slot.Height, "Slot " + std::to_string(j) + " of entry \"" + entry.Name + "\"");
-            manifest += Line(Format::HotspotLine(slot));
-        }
-        manifest += Line(ManifestText::Separator);
-    }
-    return checked;
 }
 
 }  // namespace
