@@ -35,7 +35,7 @@ std::string ImageLine(const EntryReport& entry, const ImageReport& image)
     if (image.change == ImageReport::Change::Dropped)
         return line + "dropped (was " + Size(image.oldWidth, image.oldHeight) + ")";
     line += image.file + "  " + ChangeWord(image.change) + "  ";
-    if (image.change == ImageReport::Change::Changed && (image.oldWidth != image.width || image.oldHeight != image.height))
+    if (image.change == ImageReport::Change::Changed)
         line += Size(image.oldWidth, image.oldHeight) + " -> ";
     line += Size(image.width, image.height);
     if (image.rounded > 0)
