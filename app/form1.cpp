@@ -31,7 +31,6 @@
 #include "app/thumbnails.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/names.h"
 #include "core/rebuild_report.h"
 
 namespace Brimwork {
@@ -169,7 +168,6 @@ void Form1::BuildMenu()
         AddMenuItem(mnuFile_, "mnuFilePreviewRebuild", QStringLiteral("Pre&view Rebuild..."), false);
     mnuFileKeepBackup_ = AddMenuItem(mnuFile_, "mnuFileKeepBackup", QStringLiteral("Keep &Backup on Rebuild"), true);
     mnuFileKeepBackup_->setCheckable(true);
-    mnuFileKeepBackup_->setChecked(false);
     mnuFileExit_ = AddMenuItem(mnuFile_, "mnuFileExit", QStringLiteral("E&xit"), true);
 
     mnuEdit_ = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -442,12 +440,8 @@ void Form1::ShowStatus(const std::string& text)
 
 bool Form1::ConfirmOverwrite(const OverwriteQuestion& question)
 {
-    const auto count = static_cast<int64_t>(question.files.size());
-    const std::string text = CountOf(count, "file", "files") + " in " + question.folder.string() +
-                             (count == 1 ? " holds" : " hold") +
-                             " other bytes than extraction would write (edited images, or another container's "
-                             "files):\n" +
-                             ListedFiles(question.files) + "\n\nOverwrite " + (count == 1 ? "it" : "them") + "?";
+    const std::string text =
+        DifferingFilesText(question) + "\n\nOverwrite " + (question.files.size() == 1 ? "it" : "them") + "?";
     return dialogs_.AskToOverwrite(MessageText(text), QStringLiteral("Extract"));
 }
 

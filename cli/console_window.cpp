@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/session.h"
-#include "core/names.h"
+#include "core/extraction.h"
 
 namespace Brimwork {
 namespace {
@@ -86,11 +86,8 @@ bool ConsoleWindow::ConfirmOverwrite(const OverwriteQuestion& question)
 {
     if (choices_.overwrite)
         return true;
-    const auto count = static_cast<int64_t>(question.files.size());
-    ReportError("Cannot extract: " + CountOf(count, "file", "files") + " in " + question.folder.string() +
-                (count == 1 ? " holds" : " hold") +
-                " other bytes than extraction would write (edited images, or another container's files):\n" +
-                ListedFiles(question.files) + "\nNothing was written. Run again with --overwrite to replace them.");
+    ReportError("Cannot extract: " + DifferingFilesText(question) +
+                "\nNothing was written. Run again with --overwrite to replace them.");
     return false;
 }
 

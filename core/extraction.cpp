@@ -1,8 +1,6 @@
 #include "core/extraction.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -10,6 +8,7 @@
 #include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/folder_index.h"
 #include "core/names.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
@@ -53,38 +52,18 @@ void RefuseClashingNames(const ExtractionJob& job)
     }
 }
 
-// The names of one folder, listed once, by their upper-cased form.
-class FolderSurvey {
-public:
-    FolderSurvey(FileSystem& files, fs::path folder) : folder_(std::move(folder))
-    {
-        for (auto& entry : files.ListFolderWithTypes(folder_))
-            byUpperName_.emplace(ToUpper(entry.name), std::move(entry));
-    }
-
-    // Every file there whose name equals `name` ignoring letter case. A
-    // symbolic link or a folder among them is refused: it is never
-    // written through or replaced.
-    std::vector<std::string> RegularFilesNamed(const std::string& name) const
-    {
-        std::vector<std::string> found;
-        const auto [first, last] = byUpperName_.equal_range(ToUpper(name));
-        for (auto it = first; it != last; ++it) {
-            if (it->second.type != EntryType::Regular)
-                throw Error("Cannot write " + (folder_ / it->second.name).string() +
-                            ": a symbolic link or a folder stands in its place");
-            found.push_back(it->second.name);
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-
-    const fs::path& Folder() const { return folder_; }
-
-private:
-    fs::path folder_;
-    std::multimap<std::string, FolderEntry> byUpperName_;
-};
+// Every file in the folder whose name equals `name` ignoring letter case.
+// A symbolic link or a folder among them is refused: it is never written
+// through or replaced.
+std::vector<std::string> RegularFilesNamed(const FolderIndex& folder, const std::string& name)
+{
+    const std::vector<std::string> found = folder.NamesLike(name);
+    for (const auto& there : found)
+        if (folder.TypeOf(there) != EntryType::Regular)
+            throw Error("Cannot write " + (folder.Folder() / there).string() +
+                        ": a symbolic link or a folder stands in its place");
+    return found;
+}
 
 // What to do about one file of the extraction.
 struct FilePlan {
@@ -130,14 +109,14 @@ public:
             }
         }
         const fs::path manifestFolder = FolderOf(job_.manifestPath);
-        const auto planManifest = [&](const FolderSurvey& folder) {
+        const auto planManifest = [&](const FolderIndex& folder) {
             return Plan(folder, job_.manifestPath.filename().string(), [&](const fs::path& existing) {
                 return ManifestHolds(context_.files, existing, job_.manifestText);
             });
         };
         manifest_ = manifestFolder == tgaFolder_.Folder()
                         ? planManifest(tgaFolder_)
-                        : planManifest(FolderSurvey(context_.files, manifestFolder));
+                        : planManifest(FolderIndex(context_.files, manifestFolder));
     }
 
     const FilePlan& Image(size_t entry, size_t image) const { return images_[entry][image]; }
@@ -150,10 +129,10 @@ private:
     bool IsLoaded(size_t entry, size_t image) const { return loadedAt_ == std::pair{entry, image}; }
 
     template <typename Holds>
-    FilePlan Plan(const FolderSurvey& folder, const std::string& name, Holds holds)
+    FilePlan Plan(const FolderIndex& folder, const std::string& name, Holds holds)
     {
         FilePlan plan;
-        plan.existing = folder.RegularFilesNamed(name);
+        plan.existing = RegularFilesNamed(folder, name);
         plan.creates = plan.existing.empty();
         if (plan.creates)
             plan.targets.push_back(name);
@@ -168,7 +147,7 @@ private:
 
     ModuleContext& context_;
     const ExtractionJob& job_;
-    FolderSurvey tgaFolder_;
+    FolderIndex tgaFolder_;
     std::vector<std::vector<FilePlan>> images_;
     FilePlan manifest_;
     std::vector<std::string> differing_;
@@ -213,6 +192,14 @@ std::optional<std::pair<size_t, size_t>> LastImage(const ExtractionJob& job)
 }
 
 }  // namespace
+
+std::string DifferingFilesText(const OverwriteQuestion& question)
+{
+    const auto count = static_cast<int64_t>(question.files.size());
+    return CountOf(count, "file", "files") + " in " + question.folder.string() + (count == 1 ? " holds" : " hold") +
+           " other bytes than extraction would write (edited images, or another container's files):\n" +
+           ListedFiles(question.files);
+}
 
 ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
 {

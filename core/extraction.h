@@ -11,6 +11,7 @@ namespace Brimwork {
 class WindowInterface;
 struct ImageBuffer;
 struct ModuleContext;
+struct OverwriteQuestion;
 
 // One entry of a container as its extraction writes it: its name, and the
 // TGA file names of its images in order.
@@ -55,5 +56,10 @@ struct ExtractionResult {
 // would pass for complete. After the run the image buffer holds the last
 // image, in packed layout.
 ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job);
+
+// "3 files in FOLDER hold other bytes than extraction would write ...:"
+// and the files, up to 10 of them: what the window asks about and the
+// command line refuses.
+std::string DifferingFilesText(const OverwriteQuestion& question);
 
 }  // namespace Brimwork

@@ -18,18 +18,24 @@ FolderIndex::FolderIndex(FileSystem& files, std::filesystem::path folder) : file
     }
 }
 
-std::optional<std::string> FolderIndex::Find(const std::string& wanted) const
+std::vector<std::string> FolderIndex::NamesLike(const std::string& wanted) const
 {
     const auto [first, last] = byUpperName_.equal_range(ToUpper(wanted));
     std::vector<std::string> matches;
     for (auto it = first; it != last; ++it)
         matches.push_back(it->second);
+    std::sort(matches.begin(), matches.end());
+    return matches;
+}
+
+std::optional<std::string> FolderIndex::Find(const std::string& wanted) const
+{
+    const std::vector<std::string> matches = NamesLike(wanted);
     if (std::find(matches.begin(), matches.end(), wanted) != matches.end())
         return wanted;
     if (matches.empty())
         return std::nullopt;
     if (matches.size() > 1) {
-        std::sort(matches.begin(), matches.end());
         std::string names;
         for (const auto& match : matches)
             names += (names.empty() ? "" : ", ") + match;
@@ -45,7 +51,7 @@ std::filesystem::path FolderIndex::RequireTgaFile(const std::string& wanted, con
     if (!found)
         throw Error("Cannot rebuild: there is no TGA file " + (folder_ / wanted).string() + " for " + forWhat);
     const std::filesystem::path path = folder_ / *found;
-    const auto type = types_.at(*found);
+    const auto type = TypeOf(*found);
     if (type == EntryType::Symlink)
         throw Error("Cannot read " + path.string() + ": it is a symbolic link, which is never followed");
     if (type != EntryType::Regular)

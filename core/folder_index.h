@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/files.h"
 
@@ -24,6 +25,13 @@ public:
     // case. None when nothing matches; an Error when several names match
     // and none exactly, since which one was meant cannot be told.
     std::optional<std::string> Find(const std::string& wanted) const;
+
+    // Every name there equal to `wanted` without regard to letter case, in
+    // name order.
+    std::vector<std::string> NamesLike(const std::string& wanted) const;
+
+    // What the listing said the entry of that name is.
+    EntryType TypeOf(const std::string& name) const { return types_.at(name); }
 
     // The same for a TGA file the rebuild must read: its absence is an Error
     // naming `forWhat`, and so is a symbolic link or anything but a

@@ -35,7 +35,6 @@ public:
     using WritableFile::Write;
     void Write(std::span<const uint8_t> data) override { WriteAt(end_, data); }
     void Sync() override {}
-    void SetAccess(const FileAccess&) override {}
     void Close() override {}
     int64_t Size() const { return end_; }
 
