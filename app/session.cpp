@@ -82,8 +82,6 @@ void Session::PreviewRebuild(RebuildReport& report)
     ModuleContext context = Context();
     context.rebuild.dryRun = true;
     context.rebuild.report = &report;
-    report.container = container_.FileTitle;
-    report.dryRun = true;
     try {
         KindOf(fileKind_).rebuild(context, states_);
     } catch (const std::exception& error) {

@@ -250,11 +250,8 @@ public:
 
     void Image(size_t i, int32_t k, const fs::path& tga, const TgaOrigin& origin, const ImageBuffer& image)
     {
-        ImageReport read;
-        read.index = k;
-        read.file = tga.filename().string();
-        read.bit15Lost = !origin.wordsKept;
-        report_.AddImage(read, before_.Image(i, k), image);
+        report_.AddImage({.index = k, .file = tga.filename().string(), .bit15Lost = !origin.wordsKept},
+                         before_.Image(i, k), image);
     }
 
     // The images the entry held beyond those it now gets.

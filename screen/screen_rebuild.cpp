@@ -83,10 +83,7 @@ public:
         } else {
             entry.isNew = true;
         }
-        ImageReport read;
-        read.file = tga.filename().string();
-        read.bit15Lost = !origin.wordsKept;
-        report_.AddImage(read, before, image);
+        report_.AddImage({.file = tga.filename().string(), .bit15Lost = !origin.wordsKept}, before, image);
     }
 
     void End(size_t entryCount)

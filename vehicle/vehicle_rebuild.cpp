@@ -305,11 +305,7 @@ private:
         TgaOrigin origin;
         images_->Next(image, origin);
         read_.push_back(tga);
-        ImageReport read;
-        read.index = index;
-        read.file = tga.filename().string();
-        read.bit15Lost = !origin.wordsKept;
-        return read;
+        return {.index = index, .file = tga.filename().string(), .bit15Lost = !origin.wordsKept};
     }
 
     int32_t WriteVehicle(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
