@@ -288,7 +288,10 @@ void Form1::OpenFile(const std::filesystem::path& fileName)
 void Form1::OpenArchive(const std::filesystem::path& fileName)
 {
     bool listed = false;
-    RunReportingErrors([&] { listed = session_.OpenArchive(fileName); });
+    RunReportingErrors([&] {
+        session_.OpenArchive(fileName);
+        listed = true;
+    });
     if (listed)
         AddRecentFile(session_.Container().FileName);
 }
@@ -298,8 +301,7 @@ void Form1::List1_Click()
     imageIndex_ = 0;
     const int entryIndex = SelectedPosition();
     const bool loaded = RunReportingErrors([&] {
-        int32_t firstImage = 0;  // a separate 0, not ImageIndex itself
-        session_.LoadImage(entryIndex, firstImage);
+        session_.LoadImage(entryIndex, 0);  // a separate 0, not ImageIndex itself
     });
     if (loaded)
         DisplayBMP();
@@ -313,10 +315,10 @@ void Form1::Command1_Click()
         return;
     const bool loaded = RunReportingErrors([&] {
         imageIndex_ = Checked::Add(imageIndex_, 1, "The number of the image to show");
-        if (session_.FileKind() == ScreenFileKind)
+        if (session_.Kind().OneImagePerEntry())
             Beep();  // a screen entry holds one image: the same buffer is shown again
         else
-            session_.LoadImage(entryIndex, imageIndex_);
+            imageIndex_ = session_.LoadImage(entryIndex, imageIndex_);
     });
     if (loaded)
         DisplayBMP();
@@ -474,14 +476,13 @@ void Form1::StepTo(const std::function<int32_t(int32_t count)>& target, bool bee
     if (entryIndex == -1)
         return;
     const bool loaded = RunReportingErrors([&] {
-        const int32_t count =
-            KindOf(session_.FileKind()).countImages(files_, session_.Container().FileName, entryIndex);
+        const int32_t count = session_.CountImages(entryIndex);
         imageIndex_ = target(count);
-        if (session_.FileKind() == ScreenFileKind && beepOnScreen)
+        if (session_.Kind().OneImagePerEntry() && beepOnScreen)
             Beep();  // a screen entry holds one image, as "Next Image" finds too
         // The loader reads the chosen image straight away: a shadow frame is
         // found through the frame index, however far into the entry it lies.
-        session_.LoadImage(entryIndex, imageIndex_);
+        imageIndex_ = session_.LoadImage(entryIndex, imageIndex_);
     });
     if (loaded)
         DisplayBMP();
@@ -507,8 +508,7 @@ void Form1::ShowThumbnailsOfSelection()
     // A failure here was already reported by the load of the same entry.
     try {
         const std::filesystem::path& container = session_.Container().FileName;
-        thumbnails_->SetEntry(container, entryIndex,
-                              KindOf(session_.FileKind()).countImages(files_, container, entryIndex));
+        thumbnails_->SetEntry(container, entryIndex, session_.CountImages(entryIndex));
         thumbnails_->SetCurrent(imageIndex_);
     } catch (const std::exception&) {
         thumbnails_->Clear();
@@ -679,15 +679,20 @@ int Form1::SelectedPosition() const
 bool Form1::RunReportingErrors(const std::function<void()>& work)
 {
     std::string failure;
+    std::string title = Messages::ErrorTitle;
     try {
         work();
         return true;
+    } catch (const Error& error) {
+        failure = error.what();
+        if (!error.Title().empty())
+            title = error.Title();
     } catch (const std::exception& error) {
         failure = error.what();
     } catch (...) {
         failure = "An unexpected error stopped the command.";
     }
-    ShowMessage(failure, Messages::ErrorTitle);
+    ShowMessage(failure, title);
     return false;
 }
 

@@ -10,7 +10,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
-#include "app/session.h"
+#include "container/session.h"
 #include "core/window.h"
 
 class QAction;

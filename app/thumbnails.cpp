@@ -12,7 +12,9 @@
 
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
-#include "app/session.h"
+#include "container/kinds.h"
+#include "core/context.h"
+#include "image/image_buffer.h"
 #include "core/window.h"
 
 namespace Brimwork {
@@ -23,18 +25,6 @@ namespace {
 constexpr size_t MostWaiting = 256;
 constexpr int CacheKilobytes = 64 * 1024;
 constexpr QSize GridCell(ThumbnailBox + 14, ThumbnailBox + 24);
-
-// The decoding thread's window: it has no list, progress or sound, and a
-// message is a failure of the one picture it concerns.
-class DecoderWindow : public WindowInterface {
-public:
-    void ReplaceList(const std::vector<std::string>&) override {}
-    void SetProgress(float) override {}
-    void Yield() override {}
-    void ShowMessage(const std::string& text, const std::string&) override { message = text; }
-    void Beep() override {}
-    std::string message;
-};
 
 }  // namespace
 
@@ -100,10 +90,12 @@ size_t ThumbnailDecoder::Waiting()
 
 void ThumbnailDecoder::Run()
 {
-    DecoderWindow window;
-    std::unique_ptr<Session> session;
-    int sessionGeneration = -1;
-    bool listed = false;
+    SilentWindow window;
+    std::unique_ptr<ContainerKind> kind;
+    ChosenContainer chosen;
+    std::filesystem::path folder;
+    ImageBuffer image;
+    int kindGeneration = -1;
     for (;;) {
         Result result;
         std::filesystem::path container;
@@ -120,20 +112,17 @@ void ThumbnailDecoder::Run()
             entryIndex = entryIndex_;
         }
         try {
-            // A session of its own for each entry shown, so that the file
-            // is taken as it is now.
-            if (result.generation != sessionGeneration) {
-                session = std::make_unique<Session>(window, files_, container.parent_path());
-                window.message.clear();
-                listed = session->OpenArchive(container);
-                sessionGeneration = result.generation;
+            // A kind object of its own for each entry shown, so that the
+            // file is taken as it is now.
+            if (result.generation != kindGeneration) {
+                kind = KindForFileName(container.filename().string());
+                chosen = ChosenContainer{container, container.filename().string()};
+                folder = container.parent_path();
+                kindGeneration = result.generation;
             }
-            if (!listed)
-                throw std::runtime_error(window.message.empty() ? "The container could not be listed"
-                                                                : window.message);
-            int32_t imageIndex = result.imageIndex;
-            session->LoadImage(entryIndex, imageIndex);
-            const DisplayPicture picture = MakeDisplayPicture(session->Image());
+            ModuleContext context{image, chosen, folder, window, files_};
+            kind->LoadImage(context, entryIndex, result.imageIndex);
+            const DisplayPicture picture = MakeDisplayPicture(image);
             if (!picture.rows.isNull())
                 result.thumbnail = ThumbnailOf(picture.rows.convertToFormat(QImage::Format_RGB32));
         } catch (const std::exception& error) {

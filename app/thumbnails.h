@@ -30,9 +30,9 @@ inline constexpr int ThumbnailBox = 64;
 QImage ThumbnailOf(const QImage& picture);
 
 // Decodes the images of one entry into thumbnails on a thread of its own.
-// The thread has its own session over the container: its own file handles,
-// image buffer and vehicle frame index, so nothing is shared with the
-// window's. Requests are served newest first, and only the newest few are
+// The thread has its own kind object over the container: its own file
+// handles, image buffer and vehicle frame index, so nothing is shared with
+// the window's. Requests are served newest first, and only the newest few are
 // kept, so that what was scrolled past is not decoded. Each result is
 // handed to `deliver` on the decoding thread.
 class ThumbnailDecoder {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/session.h"
+#include "container/session.h"
 #include "core/extraction.h"
 
 namespace Brimwork {
@@ -32,10 +32,8 @@ ConsoleWindow::ConsoleWindow(std::FILE* errorStream, bool onTerminal, ConsoleCho
 {
 }
 
-void ConsoleWindow::ReplaceList(const std::vector<std::string>& names)
-{
-    list_ = names;
-}
+// The command-line program prints the names the session returns.
+void ConsoleWindow::ReplaceList(const std::vector<std::string>&) {}
 
 void ConsoleWindow::SetProgress(float percent)
 {
@@ -98,9 +96,9 @@ void ConsoleWindow::Beep()
     WriteText(errors_, "\a");
 }
 
-void ConsoleWindow::ReportError(const std::string& text)
+void ConsoleWindow::ReportError(const std::string& text, const std::string& title)
 {
-    ShowMessage(text, Messages::ErrorTitle);
+    ShowMessage(text, title.empty() ? Messages::ErrorTitle : title);
 }
 
 void ConsoleWindow::EndProgress()

@@ -14,8 +14,8 @@ struct ConsoleChoices {
     bool overwrite = false;  // extraction may overwrite files that differ
 };
 
-// The window as the command-line program shows it: the entry list is kept
-// for the caller to print, messages go to the error stream as
+// The window as the command-line program shows it: the entry list is left
+// to the caller, which prints what the session returns; messages go to the error stream as
 // "TITLE: TEXT", and the progress bar and the beep appear only when the
 // error stream is a terminal, so that scripts see nothing but messages.
 // What a command did is said there too on a terminal, or when asked.
@@ -36,12 +36,12 @@ public:
     // the files, and the command fails.
     bool ConfirmOverwrite(const OverwriteQuestion& question) override;
 
-    // Reports an error that ended a command, titled as the window titles it.
-    void ReportError(const std::string& text);
+    // Reports an error that ended a command, titled as the window titles
+    // it: with `title`, or the usual error title when that is empty.
+    void ReportError(const std::string& text, const std::string& title = {});
     // Ends the progress bar's line, if one was drawn.
     void EndProgress();
 
-    const std::vector<std::string>& List() const { return list_; }
     bool MessageShown() const { return messageShown_; }
 
 private:
@@ -50,7 +50,6 @@ private:
     ConsoleChoices choices_;
     bool progressDrawn_ = false;
     bool messageShown_ = false;
-    std::vector<std::string> list_;
 };
 
 }  // namespace Brimwork

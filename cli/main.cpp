@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/session.h"
+#include "container/session.h"
 #include "core/rebuild_report.h"
 #include "cli/console_window.h"
 #include "core/error.h"
@@ -161,16 +161,15 @@ void RunCommand(Command command, const std::string& fileArgument, const Options&
     CheckIsFile(files, container, fileArgument);
 
     Brimwork::Session session(window, files, fs::current_path());
-    if (!session.OpenArchive(container) || window.MessageShown())
-        return;
+    const std::vector<std::string> names = session.OpenArchive(container);
 
     switch (command) {
     case Command::List:
-        PrintList(window.List());
+        PrintList(names);
         break;
     case Command::Extract:
         // The window offers Extract only once the list holds an entry.
-        if (window.List().empty()) {
+        if (names.empty()) {
             window.ShowMessage(Brimwork::Messages::ExtractEmptyText, Brimwork::Messages::ExtractEmptyTitle);
             break;
         }
@@ -192,7 +191,7 @@ int Run(Command command, const std::string& fileArgument, const Options& options
     try {
         RunCommand(command, fileArgument, options, window);
     } catch (const Brimwork::Error& error) {
-        window.ReportError(error.what());
+        window.ReportError(error.what(), error.Title());
     } catch (const std::bad_alloc&) {
         window.ReportError("Not enough memory to finish the command");
     } catch (const std::exception& error) {

@@ -64,18 +64,32 @@ void RefuseTruncatedHeader(ReadableFile& file, const std::string& signature)
 
 }  // namespace
 
-bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
-                 const std::string& signatureMessage,
-                 const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames)
+std::vector<std::string> ReadArchiveNames(
+    FileSystem& files, const std::filesystem::path& fileName, const std::string& signature,
+    const std::string& signatureMessage,
+    const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames)
 {
-    auto file = context.files.OpenContainer(fileName);
+    auto file = files.OpenContainer(fileName);
     const ArchiveHeader header = ReadArchiveHeader(*file);
     if (header.Signature != signature) {
         RefuseTruncatedHeader(*file, signature);
-        context.window.ShowMessage(signatureMessage, "Brimwork Error");
+        throw Error(signatureMessage, "Brimwork Error");
+    }
+    return readNames(*file, header.EntryCount);
+}
+
+bool ShowEntryNames(WindowInterface& window, const std::function<std::vector<std::string>()>& readNames)
+{
+    std::vector<std::string> names;
+    try {
+        names = readNames();
+    } catch (const Error& error) {
+        if (error.Title().empty())
+            throw;
+        window.ShowMessage(error.what(), error.Title());
         return false;
     }
-    context.window.ReplaceList(readNames(*file, header.EntryCount));
+    window.ReplaceList(names);
     return true;
 }
 

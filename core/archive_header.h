@@ -9,8 +9,9 @@
 
 namespace Brimwork {
 
+class FileSystem;
 class ReadableFile;
-struct ModuleContext;
+class WindowInterface;
 
 // The 12 bytes that open gadget and screen files.
 struct ArchiveHeader {
@@ -42,13 +43,21 @@ auto ReadEntryTable(ReadableFile& file, int32_t count, int32_t recordSize, Decod
     return entries;
 }
 
-// Lists a gadget or screen file. A file that starts with `signature` but is
-// shorter than the header is an Error; any other file without `signature`
-// shows `signatureMessage` and returns false with the list as it was;
-// otherwise the list is replaced by the names that `readNames` reads from
-// the entry table, which is checked before the list is touched.
-bool ListArchive(ModuleContext& context, const std::filesystem::path& fileName, const std::string& signature,
-                 const std::string& signatureMessage,
-                 const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames);
+// The entry names of a gadget or screen file, in file order. A file that
+// starts with `signature` but is shorter than the header is damaged; any
+// other file without `signature` is an Error of `signatureMessage` under
+// the title "Brimwork Error"; otherwise the names are those that
+// `readNames` reads from the entry table, which is checked first.
+std::vector<std::string> ReadArchiveNames(
+    FileSystem& files, const std::filesystem::path& fileName, const std::string& signature,
+    const std::string& signatureMessage,
+    const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames);
+
+// What the modules' list procedures share: lists the file through
+// `readNames` and replaces the window's list with the names. A refusal
+// that carries a title of its own (a file of another kind) is shown as a
+// message and leaves the list as it was; the call then returns false.
+// Any other Error goes on to the caller, also before the list is touched.
+bool ShowEntryNames(WindowInterface& window, const std::function<std::vector<std::string>()>& readNames);
 
 }  // namespace Brimwork

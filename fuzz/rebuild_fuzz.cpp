@@ -6,12 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "container/kinds.h"
 #include "core/error.h"
 #include "core/rebuild_work_file.h"
 #include "fuzz/support/fuzz_support.h"
 #include "gadget/gadget.h"
-#include "screen/screen.h"
-#include "vehicle/vehicle.h"
 
 using namespace Brimwork;
 using namespace Brimwork::Fuzz;
@@ -49,43 +48,23 @@ std::string NamedOnLineOne(Kind kind, const std::vector<uint8_t>& manifest)
     return kind == Kind::Vehicle ? ChosenName(kind) : FirstLine(manifest);
 }
 
-void Rebuild(Kind kind, ModuleContext& context)
-{
-    if (kind == Kind::Gadget)
-        GDG::Rebuild(context);
-    else if (kind == Kind::Screen)
-        PIX::Rebuild(context);
-    else
-        AZP::Rebuild(context);
-}
-
 // The rebuilt container lists, and every entry's images load.
-void RequireUsable(Kind kind, const std::string& name, std::vector<uint8_t> bytes)
+void RequireUsable(const std::string& name, std::vector<uint8_t> bytes)
 {
     Workspace work(name, std::move(bytes));
     ModuleContext context = work.Context();
-    AZP::State state;
-    bool listed = false;
-    const auto listing = ErrorOf([&] {
-        listed = kind == Kind::Gadget   ? GDG::ListEntries(context, work.container.FileName)
-                 : kind == Kind::Screen ? PIX::ListEntries(context, work.container.FileName)
-                                        : AZP::ListEntries(context, work.container.FileName);
-    });
-    Require(!listing && listed, "a rebuilt container lists without error: " + listing.value_or("signature"));
-    const size_t entries = std::min(work.window.list.size(), MostEntriesLoaded);
+    const auto kind = KindForFileName(name);
+    std::vector<std::string> names;
+    const auto listing = ErrorOf([&] { names = kind->ListEntries(work.files, work.container.FileName); });
+    Require(!listing, "a rebuilt container lists without error: " + listing.value_or(""));
+    const size_t entries = std::min(names.size(), MostEntriesLoaded);
     for (size_t entry = 0; entry < entries; ++entry) {
         for (int32_t wanted = 0; wanted < MostImagesLoaded; ++wanted) {
-            int32_t imageIndex = wanted;
-            const auto loading = ErrorOf([&] {
-                if (kind == Kind::Gadget)
-                    GDG::LoadImage(context, static_cast<int32_t>(entry), imageIndex);
-                else if (kind == Kind::Screen)
-                    PIX::LoadImage(context, static_cast<int32_t>(entry));
-                else
-                    AZP::LoadImage(context, state, static_cast<int32_t>(entry), imageIndex);
-            });
+            int32_t loaded = 0;
+            const auto loading =
+                ErrorOf([&] { loaded = kind->LoadImage(context, static_cast<int32_t>(entry), wanted); });
             Require(!loading, "every image of a rebuilt container loads: " + loading.value_or(""));
-            if (kind == Kind::Screen || imageIndex != wanted)
+            if (kind->OneImagePerEntry() || loaded != wanted)
                 break;
         }
     }
@@ -125,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const auto before = work.files.Snapshot();
     ModuleContext context = work.Context();
-    const auto error = ErrorOf([&] { Rebuild(kind, context); });
+    const auto error = ErrorOf([&] { KindForFileName(containerName)->Rebuild(context); });
     // A failure after the new container is in place says so first.
     const std::string success = "The rebuild of " + (Folder / containerName).string() + " succeeded";
     // A vehicle rebuild may also tell, after success, how many pixels it rounded.
@@ -139,6 +118,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(IsPlainName(namedOnLineOne), "a rebuild succeeds only for a plain container name");
     const auto rebuilt = work.files.Contents(Folder / containerName);
     Require(rebuilt.has_value(), "a successful rebuild leaves the container in place");
-    RequireUsable(kind, containerName, *rebuilt);
+    RequireUsable(containerName, *rebuilt);
     return 0;
 }

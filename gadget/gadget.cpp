@@ -49,14 +49,19 @@ std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ReadableFile& file
 
 }  // namespace
 
-bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+std::vector<std::string> EntryNames(FileSystem& files, const std::filesystem::path& fileName)
 {
-    return ListArchive(context, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
+    return ReadArchiveNames(files, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
         std::vector<std::string> names;
         for (const auto& entry : Format::ReadEntries(file, count))
             names.push_back(entry.Name);
         return names;
     });
+}
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    return ShowEntryNames(context.window, [&] { return EntryNames(context.files, fileName); });
 }
 
 void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex)
@@ -75,19 +80,6 @@ void LoadImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex)
     ImageBuffer loaded{header.Width, header.Height, {}};
     ReadPadded(loaded, *file, header.DataOffset);
     context.image = std::move(loaded);
-}
-
-void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex, const std::string& tgaFileName)
-{
-    RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
-    auto file = context.files.OpenContainer(context.container.FileName);
-    const GadgetEntry entry = Format::ReadEntry(*file, entryIndex);
-    if (imageIndex >= entry.ImageCount || imageIndex < 0)
-        imageIndex = 0;
-    if (entry.ImageCount <= 0)
-        throw Error("Entry \"" + entry.Name + "\" of " + context.container.FileName.string() + " holds no image");
-    const auto header = Format::ReadImageHeader(*file, entry, imageIndex);
-    ExtractPackedImage(context, std::move(file), header.Width, header.Height, header.DataOffset, tgaFileName);
 }
 
 int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/context.h"
 #include "core/extraction.h"
@@ -16,6 +17,10 @@ class FileSystem;
 namespace GDG {
 
 using Brimwork::ModuleContext;
+
+// The names of the file's entries in file order. A wrong signature is an
+// Error titled "Brimwork Error"; a damaged file is an Error too.
+std::vector<std::string> EntryNames(Brimwork::FileSystem& files, const std::filesystem::path& fileName);
 
 // Checks the signature and replaces the window's list with the entry names.
 // A wrong signature shows its message and returns false with the list as it
@@ -35,10 +40,6 @@ int32_t CountImages(Brimwork::FileSystem& files, const std::filesystem::path& co
 // into the working folder, never over a file that holds other bytes unless
 // the window agrees (see RunExtraction).
 Brimwork::ExtractionResult ExtractAll(ModuleContext& context);
-
-// Loads one image in packed layout and writes it to tgaFileName in the
-// working folder.
-void ExtractImage(ModuleContext& context, int32_t entryIndex, int32_t& imageIndex, const std::string& tgaFileName);
 
 // Rebuilds the container named on line 1 of "EXTRACT.DAT" from the manifest
 // and the TGA files, replaces it in one step and lists it.

@@ -12,7 +12,6 @@
 
 #include "core/bytes.h"
 #include "core/checked.h"
-#include "core/context.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "core/names.h"
@@ -474,16 +473,6 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
     if (width > largest || height > largest)
         throw Error(what + " (" + std::to_string(width) + " x " + std::to_string(height) +
                     ") is too large for a TGA file");
-}
-
-void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
-                        int32_t height, int64_t offset, const std::string& tgaFileName)
-{
-    ImageBuffer loaded{width, height, {}};
-    ReadPacked(loaded, *container, offset);
-    container.reset();
-    context.image = std::move(loaded);
-    WriteTGA(context.files, context.folder / tgaFileName, context.image);
 }
 
 TgaFileWriter::TgaFileWriter(FileSystem& files, const std::filesystem::path& folder)

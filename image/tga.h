@@ -19,7 +19,6 @@ namespace Brimwork {
 class FileSystem;
 class ReadableFile;
 struct ImageBuffer;
-struct ModuleContext;
 
 // Writes the buffer as an uncompressed 16-bit top-left TGA file: the
 // 18-byte header, then every byte of ImageBytes. A width or height outside
@@ -57,12 +56,6 @@ bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const Im
 // cannot hold, so that an extraction can check every image before it
 // writes its first file.
 void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
-
-// One image's extraction: reads the packed image of the given size at
-// `offset` of the container into the buffer, closes the container, and
-// writes the buffer to tgaFileName in the working folder.
-void ExtractPackedImage(ModuleContext& context, std::unique_ptr<ReadableFile> container, int32_t width,
-                        int32_t height, int64_t offset, const std::string& tgaFileName);
 
 // Writes the TGA files of an extraction into one folder as WriteTGA does,
 // as tasks of a FileWork, so that several files are created at once where

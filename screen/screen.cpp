@@ -41,14 +41,19 @@ void CheckExtraction(ModuleContext& context, ReadableFile& file, const std::vect
 
 std::string ManifestNameFor(const ModuleContext& context) { return context.container.FileTitle + ".DAT"; }
 
-bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+std::vector<std::string> EntryNames(FileSystem& files, const std::filesystem::path& fileName)
 {
-    return ListArchive(context, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
+    return ReadArchiveNames(files, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
         std::vector<std::string> names;
         for (const auto& entry : Format::ReadEntries(file, count))
             names.push_back(entry.Name);
         return names;
     });
+}
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    return ShowEntryNames(context.window, [&] { return EntryNames(context.files, fileName); });
 }
 
 void LoadImage(ModuleContext& context, int32_t entryIndex)
@@ -58,14 +63,6 @@ void LoadImage(ModuleContext& context, int32_t entryIndex)
     ImageBuffer loaded{entry.Width, entry.Height, {}};
     ReadPadded(loaded, *file, entry.DataOffset);
     context.image = std::move(loaded);
-}
-
-void ExtractImage(ModuleContext& context, int32_t entryIndex, const std::string& tgaFileName)
-{
-    RequireNonEmptyPlainFileName(tgaFileName, "The TGA file name");
-    auto file = context.files.OpenContainer(context.container.FileName);
-    const ScreenEntry entry = Format::ReadEntry(*file, entryIndex);
-    ExtractPackedImage(context, std::move(file), entry.Width, entry.Height, entry.DataOffset, tgaFileName);
 }
 
 int32_t CountImages(FileSystem& files, const std::filesystem::path& container, int32_t entryIndex)

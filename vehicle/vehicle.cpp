@@ -91,13 +91,18 @@ int32_t CountImages(FileSystem& files, const std::filesystem::path& container, i
     return ImageCount(*file, Format::ReadEntry(*file, entryIndex));
 }
 
-bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+std::vector<std::string> EntryNames(FileSystem& files, const std::filesystem::path& fileName)
 {
-    auto file = context.files.OpenContainer(fileName);
+    auto file = files.OpenContainer(fileName);
     std::vector<std::string> names;
     for (const auto& entry : Format::ReadEntries(*file, Format::ReadEntryCount(*file)))
         names.push_back(entry.Name);
-    context.window.ReplaceList(names);
+    return names;
+}
+
+bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName)
+{
+    context.window.ReplaceList(EntryNames(context.files, fileName));
     return true;
 }
 

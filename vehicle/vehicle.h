@@ -50,6 +50,10 @@ struct State {
     FrameIndex frames;
 };
 
+// The names of the file's entries in file order. A damaged or unreadable
+// file is an Error.
+std::vector<std::string> EntryNames(Brimwork::FileSystem& files, const std::filesystem::path& fileName);
+
 // Replaces the window's list with the entry names. A damaged or unreadable
 // file is an Error raised before the list is touched.
 bool ListEntries(ModuleContext& context, const std::filesystem::path& fileName);

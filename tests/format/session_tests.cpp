@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/session.h"
+#include "container/kinds.h"
+#include "container/session.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "samples/sample_containers.h"
@@ -13,12 +14,12 @@ using Brimwork::Testing::TempFolder;
 
 TEST(FileKind, FollowsTheLastFourCharactersInAnyCase)
 {
-    EXPECT_EQ(FileKindOf("HANGAR.Azp"), VehicleFileKind);
-    EXPECT_EQ(FileKindOf("intro.pix"), ScreenFileKind);
-    EXPECT_EQ(FileKindOf("units.GDG"), GadgetFileKind);
-    EXPECT_EQ(FileKindOf("notes.txt"), GadgetFileKind);
-    EXPECT_EQ(FileKindOf("pix"), GadgetFileKind);
-    EXPECT_EQ(FileKindOf(".PIX"), ScreenFileKind);
+    const std::pair<const char*, std::string> cases[] = {
+        {"HANGAR.Azp", ".AZP"}, {"intro.pix", ".PIX"}, {"units.GDG", ".GDG"},
+        {"notes.txt", ".GDG"},  {"pix", ".GDG"},       {".PIX", ".PIX"},
+    };
+    for (const auto& [name, extension] : cases)
+        EXPECT_EQ(KindForFileName(name)->Extension(), extension) << name;
 }
 
 TEST(ImageLabel, ShowsTheNumberWithAtLeastTwoDigits)
@@ -36,10 +37,16 @@ TEST(SessionOpen, AFileThatIsNotListedChangesNothing)
     RecordingWindow window;
     Session session(window, RealFileSystem(), first.path());
     WriteBytes(first / "GOOD.GDG", BuildGadgetFile(0, {{"CHAIR", 0, {Solid(2, 1, 5)}}}));
-    ASSERT_TRUE(session.OpenArchive(first / "GOOD.GDG"));
+    EXPECT_EQ(session.OpenArchive(first / "GOOD.GDG"), std::vector<std::string>{"CHAIR"});
 
     WriteBytes(second / "BAD.GDG", {'N', 'O', 'P', 'E', 0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_FALSE(session.OpenArchive(second / "BAD.GDG"));
+    try {
+        session.OpenArchive(second / "BAD.GDG");
+        ADD_FAILURE() << "a file of another kind was listed";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Error: Gadget file signature not found!");
+        EXPECT_EQ(error.Title(), "Brimwork Error");
+    }
     auto damaged = BuildGadgetFile(0, {{"X", 0, {}}});
     damaged.resize(30);
     WriteBytes(second / "DAMAGED.GDG", damaged);
@@ -47,13 +54,12 @@ TEST(SessionOpen, AFileThatIsNotListedChangesNothing)
     EXPECT_THROW(session.OpenArchive(second / "MISSING.AZP"), Error);
 
     EXPECT_EQ(window.list, std::vector<std::string>{"CHAIR"});
-    EXPECT_EQ(session.FileKind(), GadgetFileKind);
+    EXPECT_STREQ(session.Kind().Extension(), ".GDG");
     EXPECT_EQ(session.Container().FileName, first / "GOOD.GDG");
     EXPECT_EQ(session.Container().FileTitle, "GOOD.GDG");
     EXPECT_EQ(session.Folder(), first.path());
 
-    int32_t index = 0;
-    session.LoadImage(0, index);
+    EXPECT_EQ(session.LoadImage(0, 5), 0);
     EXPECT_EQ(session.Image().ImageWidth, 2);
     session.ExtractAll();
     EXPECT_TRUE(std::filesystem::exists(first / "CHAIR_000.tga"));

@@ -1,15 +1,14 @@
-#include "app/session.h"
+#include "container/session.h"
 
 #include <cstdio>
 
+#include "container/kinds.h"
 #include "core/names.h"
 #include "core/window.h"
 
 namespace Brimwork {
 
 namespace fs = std::filesystem;
-
-int32_t FileKindOf(const std::string& fileName) { return KindForFileName(fileName).code; }
 
 std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
 {
@@ -20,37 +19,36 @@ std::string ImageLabelText(int32_t imageIndex, const ImageBuffer& image)
 }
 
 Session::Session(WindowInterface& window, FileSystem& files, fs::path startFolder)
-    : window_(window), files_(files), folder_(std::move(startFolder))
+    : window_(window), files_(files), kind_(KindForFileName({})), folder_(std::move(startFolder))
 {
 }
 
 ModuleContext Session::Context() { return ModuleContext{image_, container_, folder_, window_, files_}; }
 
-bool Session::OpenArchive(const fs::path& fileName)
+std::vector<std::string> Session::OpenArchive(const fs::path& fileName)
 {
     const fs::path fullName = fs::absolute(fileName);
-    const ContainerKind& kind = KindForFileName(fullName.filename().string());
-    ChosenContainer candidate{fullName, fullName.filename().string()};
-    const fs::path folder = fullName.parent_path();
-    ModuleContext context{image_, candidate, folder, window_, files_};
-    if (!kind.listEntries(context, fullName))
-        return false;
-    fileKind_ = kind.code;
-    container_ = std::move(candidate);
-    folder_ = folder;
-    return true;
+    auto kind = KindForFileName(fullName.filename().string());
+    auto names = kind->ListEntries(files_, fullName);
+    window_.ReplaceList(names);
+    kind_ = std::move(kind);
+    container_ = ChosenContainer{fullName, fullName.filename().string()};
+    folder_ = fullName.parent_path();
+    return names;
 }
 
-void Session::LoadImage(int32_t entryIndex, int32_t& imageIndex)
+int32_t Session::LoadImage(int32_t entryIndex, int32_t imageIndex)
 {
     ModuleContext context = Context();
-    KindOf(fileKind_).loadImage(context, states_, entryIndex, imageIndex);
+    return kind_->LoadImage(context, entryIndex, imageIndex);
 }
+
+int32_t Session::CountImages(int32_t entryIndex) { return kind_->CountImages(files_, container_.FileName, entryIndex); }
 
 ExtractionResult Session::ExtractAll()
 {
     ModuleContext context = Context();
-    const ExtractionResult result = KindOf(fileKind_).extractAll(context, states_);
+    const ExtractionResult result = kind_->ExtractAll(context);
     if (!result.done) {
         window_.ShowStatus("Extraction of " + container_.FileTitle + " stopped: nothing was written");
         return result;
@@ -63,18 +61,19 @@ ExtractionResult Session::ExtractAll()
     return result;
 }
 
-void Session::Rebuild(const RebuildOptions& options)
+RebuildReport Session::Rebuild(const RebuildOptions& options)
 {
     RebuildReport report;
     ModuleContext context = Context();
     context.rebuild = options;
     context.rebuild.dryRun = false;
     context.rebuild.report = &report;
-    KindOf(fileKind_).rebuild(context, states_);
+    kind_->Rebuild(context);
     if (report.done)
         window_.ShowStatus("Rebuilt " + report.container + " from " +
                            CountOf(report.TgaFilesRead(), "TGA file", "TGA files") +
                            (report.backup ? ", keeping the file it replaced as " + *report.backup : ""));
+    return report;
 }
 
 void Session::PreviewRebuild(RebuildReport& report)
@@ -83,7 +82,7 @@ void Session::PreviewRebuild(RebuildReport& report)
     context.rebuild.dryRun = true;
     context.rebuild.report = &report;
     try {
-        KindOf(fileKind_).rebuild(context, states_);
+        kind_->Rebuild(context);
     } catch (const std::exception& error) {
         report.refusal = error.what();
         throw;
