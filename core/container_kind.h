@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/document_model.h"
 #include "core/extraction.h"
+#include "image/image_buffer.h"
 
 namespace Brimwork {
 
 class FileSystem;
+class ReadableFile;
+class WritableFile;
 
 // One kind of container and what each command does with it. Each kind's
 // module implements it; an object of it keeps what the kind needs between
@@ -41,6 +45,32 @@ public:
     virtual ExtractionResult ExtractAll(ModuleContext& context) = 0;
     // Rebuilds the chosen container from the working folder.
     virtual void Rebuild(ModuleContext& context) = 0;
+
+    // The container as a document (see Document).
+    // Refuses a name an entry of this kind cannot take: one longer than its
+    // name field, or one that extraction could not write as a file name or
+    // carry in its manifest.
+    virtual void RequireEntryName(const std::string& name) const = 0;
+    // Whether an entry of `kind` may stand in this kind's files.
+    virtual bool Holds(EntryKind kind) const = 0;
+    // The container's records, no pixels read; every image's bytes are
+    // checked to lie within the file, which the model's images keep open.
+    virtual DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) = 0;
+    // Writes the model, laid out as the rebuild lays out the file, through
+    // the writer the rebuild uses.
+    virtual void WriteModel(const DocumentModel& model, WritableFile& out) = 0;
+    // An image of an entry of `kind` in packed layout.
+    virtual ImageBuffer LoadModelImage(EntryKind kind, const DocumentImage& image) = 0;
+    // The image that takes the place of `old` (none for a new image) in an
+    // entry of `kind`, made from packed pixels as the rebuild makes it from
+    // a TGA file; `source` names them in messages. Adds to `rounded` the
+    // pixels of a shadow frame rounded to black or white.
+    virtual DocumentImage MakeModelImage(EntryKind kind, const DocumentImage* old, ImageBuffer packed,
+                                         const std::string& source, int64_t& rounded) = 0;
+    // A new entry of `kind` without images (a vehicle entry: 17 empty slots).
+    virtual DocumentEntry NewEntry(const std::string& name, EntryKind kind) = 0;
+    // Gives the entry a new name, where the kind keeps it.
+    virtual void Rename(DocumentEntry& entry, const std::string& name) = 0;
 };
 
 }  // namespace Brimwork

@@ -85,8 +85,8 @@ void KeepBackup(FileSystem& files, const fs::path& container, const FileAccess& 
 
 }  // namespace
 
-RebuildWorkFile::RebuildWorkFile(FileSystem& files, const fs::path& folder)
-    : files_(files), folder_(folder), path_(folder / Name)
+RebuildWorkFile::RebuildWorkFile(FileSystem& files, const fs::path& folder, const std::string& name, std::string task)
+    : files_(files), folder_(folder), path_(folder / name), task_(std::move(task))
 {
     RemoveIfPresent(files_, path_);
     file_ = files_.CreateForWriting(path_);
@@ -123,7 +123,7 @@ void RebuildWorkFile::Commit(const fs::path& container, bool keepBackup)
     } catch (const Error& error) {
         // The new container is in place but may not outlast a power
         // failure; the caller stops here, so the files it read are kept.
-        throw Error("The rebuild of " + container.string() +
+        throw Error("The " + task_ + " of " + container.string() +
                     " succeeded, but the folder could not be flushed to disk, so the new file may not outlast a "
                     "power failure; the files it read are kept:\n" +
                     error.what());

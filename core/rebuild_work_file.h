@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace Brimwork {
 
@@ -16,8 +17,10 @@ class RebuildWorkFile {
 public:
     static constexpr const char* Name = "REBUILD.TMP";
 
-    // Removes a leftover work file and creates a new one.
-    RebuildWorkFile(FileSystem& files, const std::filesystem::path& folder);
+    // Removes a leftover work file and creates a new one. A document's save
+    // names its own work file and its task, which messages name.
+    RebuildWorkFile(FileSystem& files, const std::filesystem::path& folder, const std::string& name = Name,
+                    std::string task = "rebuild");
     ~RebuildWorkFile();
     RebuildWorkFile(const RebuildWorkFile&) = delete;
     RebuildWorkFile& operator=(const RebuildWorkFile&) = delete;
@@ -38,6 +41,7 @@ private:
     FileSystem& files_;
     std::filesystem::path folder_;
     std::filesystem::path path_;
+    std::string task_;
     std::unique_ptr<WritableFile> file_;
     bool committed_ = false;
 };

@@ -1,6 +1,14 @@
-#include "core/container_kind.h"
-#include "gadget/gadget.h"
 #include "gadget/gadget_kind.h"
+
+#include "core/archive_header.h"
+#include "core/container_kind.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "gadget/gadget.h"
+#include "gadget/gadget_format.h"
+#include "gadget/gadget_writer.h"
+#include "image/tga.h"
 
 namespace GDG {
 
@@ -27,6 +35,65 @@ public:
     }
     ExtractionResult ExtractAll(ModuleContext& context) override { return GDG::ExtractAll(context); }
     void Rebuild(ModuleContext& context) override { GDG::Rebuild(context); }
+
+    void RequireEntryName(const std::string& name) const override
+    {
+        RequireEntryNameFits(name, Format::NameSize);
+        Manifest::NameForm(name);
+    }
+    bool Holds(EntryKind kind) const override { return kind == EntryKind::Gadget; }
+
+    DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) override
+    {
+        const ArchiveHeader header = ReadArchiveHeader(*file);
+        if (header.Signature != Format::Signature)
+            throw Error("Error: Gadget file signature not found!", "Brimwork Error");
+        DocumentModel model{header.HeaderValue, header.EntryCount, {}};
+        for (const auto& entry : Format::ReadEntries(*file, header.EntryCount)) {
+            DocumentEntry& read = model.entries.emplace_back();
+            read.name = entry.Name;
+            read.kind = EntryKind::Gadget;
+            read.entryValue = entry.EntryValue;
+            for (const auto& image : Format::ReadImageHeaders(*file, entry))
+                read.images.push_back(StoredImage(file, image.Width, image.Height, image.DataOffset,
+                                                  int64_t{image.Width} * image.Height * 2));
+        }
+        return model;
+    }
+
+    void WriteModel(const DocumentModel& model, WritableFile& out) override
+    {
+        const auto count = static_cast<int32_t>(model.entries.size());
+        ContainerWriter writer(out, model.headerValue, count == 0 && model.statedCount < 0 ? model.statedCount : count);
+        for (const DocumentEntry& entry : model.entries) {
+            writer.BeginEntry(entry.name, entry.entryValue, static_cast<int32_t>(entry.images.size()));
+            for (const DocumentImage& image : entry.images) {
+                // An image without pixels comes back from its TGA file as
+                // 0 x 0, whatever side was not 0, and is written so here.
+                if (image.Edited() || image.width == 0 || image.height == 0)
+                    writer.AddImage(PackedImage(image), "An image of entry \"" + entry.name + "\"");
+                else
+                    writer.AddStoredImage(image.width, image.height, *image.stored.file, image.stored.offset);
+            }
+        }
+        writer.Finish();
+    }
+
+    ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
+
+    DocumentImage MakeModelImage(EntryKind, const DocumentImage*, ImageBuffer packed, const std::string& source,
+                                 int64_t&) override
+    {
+        RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
+        const auto pixels = PackedPixels(packed);
+        return EditedImage(packed.ImageWidth, packed.ImageHeight, {pixels.begin(), pixels.end()});
+    }
+
+    DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
+    {
+        return DocumentEntry{name, kind, 0, {}, {}, {}};
+    }
+    void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };
 
 }  // namespace

@@ -1,6 +1,14 @@
-#include "core/container_kind.h"
-#include "screen/screen.h"
 #include "screen/screen_kind.h"
+
+#include "core/archive_header.h"
+#include "core/container_kind.h"
+#include "core/error.h"
+#include "core/files.h"
+#include "core/manifest.h"
+#include "image/tga.h"
+#include "screen/screen.h"
+#include "screen/screen_format.h"
+#include "screen/screen_writer.h"
 
 namespace PIX {
 
@@ -29,6 +37,62 @@ public:
     }
     ExtractionResult ExtractAll(ModuleContext& context) override { return PIX::ExtractAll(context); }
     void Rebuild(ModuleContext& context) override { PIX::Rebuild(context); }
+
+    void RequireEntryName(const std::string& name) const override
+    {
+        RequireEntryNameFits(name, Format::NameSize);
+        Manifest::NameForm(name);
+    }
+    bool Holds(EntryKind kind) const override { return kind == EntryKind::Screen; }
+
+    DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) override
+    {
+        const ArchiveHeader header = ReadArchiveHeader(*file);
+        if (header.Signature != Format::Signature)
+            throw Error("Error: PICS file signature not found!", "Brimwork Error");
+        DocumentModel model{header.HeaderValue, header.EntryCount, {}};
+        for (const auto& entry : Format::ReadEntries(*file, header.EntryCount)) {
+            Format::CheckImage(*file, entry);
+            DocumentEntry& read = model.entries.emplace_back();
+            read.name = entry.Name;
+            read.kind = EntryKind::Screen;
+            read.images.push_back(StoredImage(file, entry.Width, entry.Height, entry.DataOffset,
+                                              int64_t{entry.Width} * entry.Height * 2));
+        }
+        return model;
+    }
+
+    void WriteModel(const DocumentModel& model, WritableFile& out) override
+    {
+        const auto count = static_cast<int32_t>(model.entries.size());
+        ContainerWriter writer(out, model.headerValue, count == 0 && model.statedCount < 0 ? model.statedCount : count);
+        for (const DocumentEntry& entry : model.entries) {
+            const DocumentImage& image = entry.images.at(0);
+            // An image without pixels comes back from its TGA file as 0 x 0,
+            // whatever side was not 0, and is written so here.
+            if (image.Edited() || image.width == 0 || image.height == 0)
+                writer.AddEntry(entry.name, PackedImage(image), "The image of entry \"" + entry.name + "\"");
+            else
+                writer.AddStoredEntry(entry.name, image.width, image.height, *image.stored.file, image.stored.offset);
+        }
+        writer.Finish();
+    }
+
+    ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
+
+    DocumentImage MakeModelImage(EntryKind, const DocumentImage*, ImageBuffer packed, const std::string& source,
+                                 int64_t&) override
+    {
+        RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
+        const auto pixels = PackedPixels(packed);
+        return EditedImage(packed.ImageWidth, packed.ImageHeight, {pixels.begin(), pixels.end()});
+    }
+
+    DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
+    {
+        return DocumentEntry{name, kind, 0, {}, {}, {}};
+    }
+    void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };
 
 }  // namespace
