@@ -1,5 +1,6 @@
 #include "core/files.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <unordered_set>
@@ -29,6 +30,27 @@ private:
 };
 
 }  // namespace
+
+void RequireWithin(const ReadableFile& file, int64_t offset, int64_t size)
+{
+    if (offset < 0 || size < 0)
+        throw Error("Cannot read " + file.Path().string() + ": Invalid argument");
+    if (offset > file.Size() || size > file.Size() - offset)
+        throw Error("Cannot read " + file.Path().string() + ": the file ends before the data it should hold");
+}
+
+void WritableFile::AppendFrom(ReadableFile& from, int64_t offset, int64_t size)
+{
+    static constexpr int64_t BlockSize = int64_t{1} << 20;
+    RequireWithin(from, offset, size);
+    std::vector<uint8_t> block(static_cast<size_t>(std::min(size, BlockSize)));
+    for (int64_t done = 0; done < size;) {
+        const auto part = std::span(block).first(static_cast<size_t>(std::min<int64_t>(size - done, BlockSize)));
+        from.ReadAt(offset + done, part);
+        Write(part);
+        done += static_cast<int64_t>(part.size());
+    }
+}
 
 std::unique_ptr<NewFilesFolder> FileSystem::OpenForNewFiles(const fs::path& folder)
 {

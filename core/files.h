@@ -42,6 +42,10 @@ public:
     virtual void ReadAt(int64_t offset, std::span<uint8_t> out) = 0;
 };
 
+// Refuses, with an Error naming the file, a range of `size` bytes at
+// `offset` that is negative or does not lie within the file.
+void RequireWithin(const ReadableFile& file, int64_t offset, int64_t size);
+
 class WritableFile {
 public:
     virtual ~WritableFile() = default;
@@ -60,6 +64,13 @@ public:
         for (const auto& piece : pieces)
             Write(piece);
     }
+    // Appends `size` bytes of `from`, starting at `offset`, at the end of
+    // what was written so far: the same bytes as a Write of them. A range
+    // that does not lie within `from` is an Error naming it. This form reads
+    // and writes a block at a time; a file system that can have the system
+    // copy between its files without passing the bytes through the program
+    // does that instead.
+    virtual void AppendFrom(ReadableFile& from, int64_t offset, int64_t size);
     // Forces the contents to the disk.
     virtual void Sync() = 0;
     // Asks the system to start writing what was written so far to the disk

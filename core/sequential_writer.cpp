@@ -4,6 +4,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "core/error.h"
 #include "core/files.h"
 
 namespace Brimwork {
@@ -26,6 +27,30 @@ void SequentialWriter::Append(std::span<const uint8_t> data)
     buffer_.clear();
     // The disk gets to work while the rest is read and put together.
     file_.StartWriteback();
+}
+
+void SequentialWriter::AppendCopy(ReadableFile& from, int64_t offset, int64_t size)
+{
+    RequireWithin(from, offset, size);
+    if (size == 0)
+        return;
+    if (size >= DirectCopySize || static_cast<size_t>(size) > capacity_) {
+        Flush();
+        file_.AppendFrom(from, offset, size);
+        flushed_ += size;
+        file_.StartWriteback();
+        return;
+    }
+    if (static_cast<size_t>(size) > capacity_ - buffer_.size())
+        Flush();
+    const size_t start = buffer_.size();
+    buffer_.resize(start + static_cast<size_t>(size));
+    try {
+        from.ReadAt(offset, std::span(buffer_).subspan(start));
+    } catch (...) {
+        buffer_.resize(start);
+        throw;
+    }
 }
 
 int64_t SequentialWriter::Reserve(int64_t size)
@@ -60,6 +85,12 @@ void SequentialWriter::Flush()
     file_.Write(buffer_);
     flushed_ += static_cast<int64_t>(buffer_.size());
     buffer_.clear();
+}
+
+[[noreturn]] void ThrowMiscount(const WritableFile& file, const std::string& what, int64_t announced, int64_t given)
+{
+    throw Error("Cannot write " + file.Path().string() + ": " + what + ": " + std::to_string(announced) +
+                " announced, " + std::to_string(given) + " given");
 }
 
 }  // namespace Brimwork

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace Brimwork {
 
+class ReadableFile;
 class WritableFile;
 
 // Writes a file front to back through a large buffer, so that many small
@@ -16,6 +18,10 @@ class WritableFile;
 class SequentialWriter {
 public:
     static constexpr size_t DefaultCapacity = size_t{4} << 20;
+    // Copies from this size on flush the buffer and are made by the file
+    // itself. Below it, one read into the buffer costs less than the write
+    // of a partly filled buffer that a copy by the file needs first.
+    static constexpr int64_t DirectCopySize = int64_t{256} << 10;
 
     explicit SequentialWriter(WritableFile& file, size_t capacity = DefaultCapacity);
 
@@ -23,6 +29,10 @@ public:
     int64_t Position() const { return flushed_ + static_cast<int64_t>(buffer_.size()); }
 
     void Append(std::span<const uint8_t> data);
+    // Appends `size` bytes of `from`, starting at `offset`. A small copy is
+    // read into the buffer; a large one goes from file to file, so that its
+    // bytes need never be held here.
+    void AppendCopy(ReadableFile& from, int64_t offset, int64_t size);
     // Appends `size` zero bytes and returns their offset.
     int64_t Reserve(int64_t size);
     // Overwrites bytes already appended, from `offset` on.
@@ -36,5 +46,10 @@ private:
     std::vector<uint8_t> buffer_;
     int64_t flushed_ = 0;  // bytes already written to the file
 };
+
+// A container writer given more or fewer records than its caller announced
+// would lay out a file whose tables lie: an Error naming the file and what
+// was miscounted, a fault of the caller rather than of any input.
+[[noreturn]] void ThrowMiscount(const WritableFile& file, const std::string& what, int64_t announced, int64_t given);
 
 }  // namespace Brimwork

@@ -12,10 +12,10 @@
 #include "core/names.h"
 #include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
-#include "core/sequential_writer.h"
 #include "core/window.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
+#include "gadget/gadget_writer.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 
@@ -276,38 +276,28 @@ private:
     ContainerBefore before_;
 };
 
-// Writes the gadget file front to back: header, entry table, then each
-// entry's image headers followed by its pixel data. The tables are filled
-// in once the images they describe are read. Returns the TGA files read.
+// Writes the gadget file through its writer, the images in manifest
+// order. Returns the TGA files read.
 std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifest& manifest, WritableFile& file)
 {
     std::optional<DryRunReport> report;
     if (context.rebuild.dryRun && context.rebuild.report != nullptr)
         report.emplace(context, *context.rebuild.report);
-    SequentialWriter out(file);
-    out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, manifest.head.entryCount}));
+    ContainerWriter writer(file, manifest.head.headerValue, manifest.head.entryCount);
     std::vector<fs::path> read;
     if (manifest.head.entryCount <= 0) {
-        out.Flush();
+        writer.Finish();
         if (report)
             report->End(0);
         return read;
     }
-    int32_t tableOffset = Checked::Add(
-        ArchiveHeader::Size, Checked::Mul(Format::EntrySize, manifest.head.entryCount, "The entry table"), "The entry table");
-    const int64_t entryTable = out.Reserve(tableOffset - ArchiveHeader::Size);
     TgaReadAhead images(context.files, context.folder, ImageFileNames(manifest));
-    std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
         if (report)
             report->BeginEntry(static_cast<size_t>(i), entry.name);
         const auto imageCount = Checked::ToInt32(static_cast<int64_t>(entry.tgaFiles.size()), "The image count");
-        const auto record = Format::EncodeEntry(entry.name, entry.value, imageCount, tableOffset);
-        entryRecords.insert(entryRecords.end(), record.begin(), record.end());
-        int32_t dataOffset = Checked::Add(
-            tableOffset, Checked::Mul(Format::ImageHeaderSize, imageCount, "An image table"), "An image table");
-        const int64_t imageTable = out.Reserve(dataOffset - tableOffset);
+        writer.BeginEntry(entry.name, entry.value, imageCount);
         for (int32_t k = 0; k < imageCount; ++k) {
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
             TgaOrigin origin;
@@ -315,21 +305,14 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             read.push_back(tga);
             if (report)
                 report->Image(static_cast<size_t>(i), k, tga, origin, context.image);
-            const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
-            out.Patch(imageTable + int64_t{Format::ImageHeaderSize} * k,
-                      Format::EncodeImageHeader(
-                          {context.image.ImageWidth, context.image.ImageHeight, dataSize, dataOffset}));
-            out.Append(PackedPixels(context.image));
-            dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt gadget file");
+            writer.AddImage(context.image, tga.string());
         }
         if (report)
             report->EndEntry(static_cast<size_t>(i), imageCount);
-        tableOffset = dataOffset;
         context.window.SetProgress(ProgressPercent(i + 1, manifest.head.entryCount));
         context.window.Yield();
     }
-    out.Patch(entryTable, entryRecords);
-    out.Flush();
+    writer.Finish();
     if (report)
         report->End(static_cast<size_t>(manifest.head.entryCount));
     return read;

@@ -74,6 +74,26 @@ std::span<const uint8_t> PackedPixels(const ImageBuffer& image)
     return image.ImageBytes;
 }
 
+std::span<const uint8_t> RequirePackedPixels(const ImageBuffer& image, const std::string& what)
+{
+    const std::string size = std::to_string(image.ImageWidth) + " x " + std::to_string(image.ImageHeight);
+    if (image.ImageWidth < 0 || image.ImageHeight < 0)
+        throw Error("The image of " + what + " has a negative size (" + size + ")");
+    const auto pixels = PackedPixels(image);
+    const int64_t packedBytes = int64_t{image.ImageWidth} * image.ImageHeight * 2;
+    if (static_cast<int64_t>(pixels.size()) != packedBytes)
+        throw Error("The image of " + what + " holds " + std::to_string(pixels.size()) + " bytes, not the " +
+                    std::to_string(packedBytes) + " of its " + size + " pixels packed");
+    return pixels;
+}
+
+int32_t StoredPixelBytes(int32_t width, int32_t height, const ReadableFile& file, int64_t offset)
+{
+    if (width >= 0 && height >= 0 && (width == 0 || height == 0))
+        return 0;
+    return CheckedPixelBytes(ImageBuffer{width, height, {}}, file, offset);
+}
+
 std::string TrimAtNul(std::string_view field)
 {
     return std::string(field.substr(0, field.find('\0')));

@@ -39,6 +39,17 @@ void MakeEmptyImage(ImageBuffer& image);
 // them: none for the empty image, whose two bytes are not pixels.
 std::span<const uint8_t> PackedPixels(const ImageBuffer& image);
 
+// PackedPixels of an image about to be written: an Error naming `what`
+// when its size is negative or its bytes are not exactly width * height * 2
+// (a buffer in display layout), which would give a file whose sizes lie.
+std::span<const uint8_t> RequirePackedPixels(const ImageBuffer& image, const std::string& what);
+
+// The bytes of a packed image of width x height stored at `offset` of the
+// file: width * height * 2, or 0 without looking at `offset` when the image
+// has no pixels. A negative size or pixels past the end of the file is an
+// Error naming the file.
+int32_t StoredPixelBytes(int32_t width, int32_t height, const ReadableFile& file, int64_t offset);
+
 // The text of a fixed-width name field up to its first NUL (the whole
 // field when it holds none).
 std::string TrimAtNul(std::string_view field);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/archive_header.h"
-#include "core/checked.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "core/folder_index.h"
@@ -12,12 +11,12 @@
 #include "core/names.h"
 #include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
-#include "core/sequential_writer.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "screen/screen.h"
 #include "screen/screen_format.h"
+#include "screen/screen_writer.h"
 
 namespace PIX {
 
@@ -110,29 +109,23 @@ private:
     std::vector<Format::ScreenEntry> entries_;
 };
 
-// Header, entry table, then every entry's pixels back to back in table
-// order, written front to back; the table is filled in once the images it
-// describes are read.
+// Writes the screen file through its writer, the entries in manifest
+// order. Returns the TGA files read.
 std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifest& manifest, WritableFile& file)
 {
     std::optional<ContainerBefore> report;
     if (context.rebuild.dryRun && context.rebuild.report != nullptr)
         report.emplace(context, *context.rebuild.report);
     const int32_t count = manifest.head.entryCount;
-    SequentialWriter out(file);
-    out.Append(ArchiveHeaderBytes({Format::Signature, manifest.head.headerValue, count}));
+    ContainerWriter writer(file, manifest.head.headerValue, count);
     std::vector<fs::path> read;
     if (count <= 0) {
-        out.Flush();
+        writer.Finish();
         if (report)
             report->End(0);
         return read;
     }
-    int32_t dataOffset = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, count, "The entry table"),
-                                      "The entry table");
-    const int64_t entryTable = out.Reserve(dataOffset - ArchiveHeader::Size);
     TgaReadAhead images(context.files, context.folder, manifest.tgaFiles);
-    std::vector<uint8_t> entryRecords;
     for (int32_t i = 0; i < count; ++i) {
         const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
         TgaOrigin origin;
@@ -141,19 +134,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
         const std::string& name = manifest.names[static_cast<size_t>(i)];
         if (report)
             report->Entry(static_cast<size_t>(i), name, tga, origin, context.image);
-        const int32_t dataSize =
-            Checked::ToInt32(static_cast<int64_t>(PackedPixels(context.image).size()), "The size of " + tga.string());
-        const Format::ScreenEntry entry{name, context.image.ImageWidth, context.image.ImageHeight, dataSize,
-                                        dataOffset};
-        const auto record = Format::EncodeEntry(entry);
-        entryRecords.insert(entryRecords.end(), record.begin(), record.end());
-        out.Append(PackedPixels(context.image));
-        dataOffset = Checked::Add(dataOffset, dataSize, "The rebuilt screen file");
+        writer.AddEntry(name, context.image, tga.string());
         context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();
     }
-    out.Patch(entryTable, entryRecords);
-    out.Flush();
+    writer.Finish();
     if (report)
         report->End(static_cast<size_t>(count));
     return read;

@@ -86,12 +86,6 @@ std::optional<std::pair<ShadowFrame, std::vector<uint8_t>>> ReadIndexedFrame(Rea
     return std::pair{frame, std::move(bytes)};
 }
 
-// Where a slot's pixels begin: counted from the end of its record.
-int64_t SlotPixelOffset(const VehicleEntry& entry, const Slot& slot)
-{
-    return int64_t{entry.RecordOffset} + RecordSize + slot.PixelOffset;
-}
-
 bool IndexHolds(const FrameIndex& index, const ReadableFile& file, const VehicleEntry& entry)
 {
     return index.file == file.Path() && index.stamp == file.Stamp() && index.recordOffset == entry.RecordOffset &&
@@ -99,6 +93,11 @@ bool IndexHolds(const FrameIndex& index, const ReadableFile& file, const Vehicle
 }
 
 }  // namespace
+
+int64_t SlotPixelOffset(const VehicleEntry& entry, const Slot& slot)
+{
+    return int64_t{entry.RecordOffset} + RecordSize + slot.PixelOffset;
+}
 
 VehicleEntry DecodeEntry(std::span<const uint8_t> record)
 {

@@ -65,6 +65,9 @@ VehicleSprite DecodeSprite(std::span<const uint8_t> record);
 // Writes one slot's hotspots, size and pixel offset into a vehicle record.
 void PutSlot(std::span<uint8_t> record, int32_t slotIndex, const Slot& slot);
 
+// Where a slot's pixels begin in the file: counted from the end of its record.
+int64_t SlotPixelOffset(const VehicleEntry& entry, const Slot& slot);
+
 // A slot's pixels must lie within the file; a slot of width or height 0
 // has none.
 void CheckSlot(Brimwork::ReadableFile& file, const VehicleEntry& entry, const Slot& slot, int32_t slotIndex);

@@ -4,8 +4,6 @@
 #include <optional>
 #include <vector>
 
-#include "core/bytes.h"
-#include "core/checked.h"
 #include "core/error.h"
 #include "core/files.h"
 #include "core/folder_index.h"
@@ -13,13 +11,13 @@
 #include "core/names.h"
 #include "core/rebuild_report.h"
 #include "core/rebuild_steps.h"
-#include "core/sequential_writer.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "vehicle/vehicle.h"
 #include "vehicle/vehicle_format.h"
 #include "vehicle/vehicle_manifest.h"
+#include "vehicle/vehicle_writer.h"
 
 namespace AZP {
 
@@ -222,11 +220,6 @@ std::vector<std::string> TgaFileNames(const std::vector<EntryPlan>& plans)
     return names;
 }
 
-int32_t SizeOf(std::span<const uint8_t> bytes, const std::string& what)
-{
-    return Checked::ToInt32(static_cast<int64_t>(bytes.size()), what);
-}
-
 std::string PixelCount(int64_t pixels) { return std::to_string(pixels) + (pixels == 1 ? " pixel" : " pixels"); }
 
 // Shadow frames whose TGA files held pixels other than black and white.
@@ -259,40 +252,35 @@ private:
     std::vector<std::pair<std::string, int64_t>> files_;
 };
 
-// Writes the new container in its canonical layout, front to back: the
-// count, the entry table, then each entry's record followed by its pixels
-// or frames; a record or table entry is filled in once what it describes
-// is known. What a TGA file gives unchanged keeps its stored bytes.
-class ContainerWriter {
+// Writes the new container through its writer, entry by entry in the
+// container's order. What a TGA file gives unchanged keeps its stored
+// bytes: an unedited slot is copied from the container with its stored
+// size, an unedited frame keeps its run-length data.
+class ContainerRebuild {
 public:
-    ContainerWriter(ModuleContext& context, ReadableFile& container, WritableFile& out)
-        : context_(context), container_(container), out_(out),
+    ContainerRebuild(ModuleContext& context, ReadableFile& container)
+        : context_(context), container_(container),
           report_(context.rebuild.dryRun ? context.rebuild.report : nullptr)
     {
     }
 
-    std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans)
+    std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans, WritableFile& out)
     {
         images_.emplace(context_.files, context_.folder, TgaFileNames(plans));
-        std::vector<uint8_t> count;
-        Bytes::AppendInt32(count, source.count);
-        out_.Append(count);
         const auto entries = static_cast<int32_t>(source.entries.size());
-        int32_t offset = Checked::Add(Format::CountSize, Checked::Mul(Format::EntrySize, entries, "The entry table"),
-                                      "The entry table");
-        const int64_t entryTable = out_.Reserve(offset - Format::CountSize);
+        ContainerWriter writer(out, source.count, entries);
         for (int32_t i = 0; i < entries; ++i) {
             const SourceEntry& entry = source.entries[static_cast<size_t>(i)];
             if (report_ != nullptr)
                 report_->BeginEntry(entry.entry.Name, entry.shadow ? "frame" : "slot");
-            std::vector<uint8_t> tableRecord = entry.tableRecord;
-            Bytes::PutInt32(tableRecord, 256, offset);
-            out_.Patch(entryTable + int64_t{Format::EntrySize} * i, tableRecord);
             const EntryPlan& plan = plans[static_cast<size_t>(i)];
-            offset = entry.shadow ? WriteShadow(entry, plan, offset) : WriteVehicle(entry, plan, offset);
+            if (entry.shadow)
+                WriteShadow(writer, entry, plan);
+            else
+                WriteVehicle(writer, entry, plan);
             context_.window.SetProgress(ProgressPercent(i + 1, entries));
         }
-        out_.Flush();
+        writer.Finish();
         return std::move(read_);
     }
 
@@ -308,48 +296,36 @@ private:
         return {.index = index, .file = tga.filename().string(), .bit15Lost = !origin.wordsKept};
     }
 
-    int32_t WriteVehicle(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
+    void WriteVehicle(ContainerWriter& writer, const SourceEntry& source, const EntryPlan& plan)
     {
-        const std::string what = "The record of entry \"" + source.entry.Name + "\"";
         std::vector<uint8_t> record = Format::ReadSpriteRecord(container_, source.entry);
         const Format::VehicleSprite sprite = Format::DecodeSprite(record);
-        const int32_t pixelsStart = Checked::Add(recordOffset, Format::RecordSize, what);
-        out_.Reserve(Format::RecordSize);
-        int32_t pixelOffset = 0;
+        writer.BeginVehicle(source.tableRecord, std::move(record));
         ImageBuffer edited;
         ImageBuffer stored;
         for (int32_t j = 0; j < SlotCount; ++j) {
             const ImagePlan& image = plan.images[static_cast<size_t>(j)];
             const ImageReport read = ReadImage(image.tga, edited, j);
-            Format::Slot slot = sprite.slots[static_cast<size_t>(j)];
+            const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
             Format::LoadSlot(stored, container_, source.entry, slot, j, false);
             const bool unedited = SameImage(edited, stored);
             if (report_ != nullptr)
                 report_->AddImage(read, stored, edited);
-            if (!unedited) {
+            if (unedited) {
+                writer.AddStoredSlot(image.hotspot, slot.Width, slot.Height, container_,
+                                     Format::SlotPixelOffset(source.entry, slot));
+            } else {
                 RequireFitsTga(edited.ImageWidth, edited.ImageHeight, "The image in " + image.tga.string());
-                slot.Width = edited.ImageWidth;
-                slot.Height = edited.ImageHeight;
+                writer.AddSlot(image.hotspot, edited, image.tga.string());
             }
-            const auto pixels = PackedPixels(unedited ? stored : edited);
-            slot.Hotspot = image.hotspot;
-            slot.PixelOffset = pixelOffset;
-            Format::PutSlot(record, j, slot);
-            out_.Append(pixels);
-            pixelOffset = Checked::Add(pixelOffset, SizeOf(pixels, what), what);
             context_.window.Yield();
         }
-        out_.Patch(recordOffset, record);
-        return Checked::Add(pixelsStart, pixelOffset, "The rebuilt vehicle file");
     }
 
-    int32_t WriteShadow(const SourceEntry& source, const EntryPlan& plan, int32_t recordOffset)
+    void WriteShadow(ContainerWriter& writer, const SourceEntry& source, const EntryPlan& plan)
     {
         const auto frames = static_cast<int32_t>(plan.images.size());
-        std::vector<uint8_t> header = Format::ReadShadowHeader(container_, source.entry);
-        Bytes::PutInt16(header, Format::FrameCountOffset, static_cast<int16_t>(frames));
-        out_.Append(header);
-        int32_t position = Checked::Add(recordOffset, Format::ShadowHeaderSize, "The rebuilt vehicle file");
+        writer.BeginShadow(source.tableRecord, Format::ReadShadowHeader(container_, source.entry), frames);
         ImageBuffer edited;
         ImageBuffer decoded;
         State stored;
@@ -375,9 +351,7 @@ private:
             State& frame = unedited ? stored : coded;
             frame.frame.Hotspot[0] = static_cast<int16_t>(image.hotspot[0]);
             frame.frame.Hotspot[1] = static_cast<int16_t>(image.hotspot[1]);
-            const auto bytes = Format::FrameBytes(frame);
-            out_.Append(bytes);
-            position = Checked::Add(position, SizeOf(bytes, "A shadow frame"), "The rebuilt vehicle file");
+            writer.AddFrame(Format::FrameBytes(frame));
             context_.window.Yield();
         }
         for (int32_t f = frames; report_ != nullptr && f < source.frameCount; ++f) {
@@ -385,12 +359,10 @@ private:
             report_->entries.back().images.push_back(
                 {ImageReport::Change::Dropped, f, {}, stored.frame.Width, stored.frame.Height});
         }
-        return position;
     }
 
     ModuleContext& context_;
     ReadableFile& container_;
-    SequentialWriter out_;
     SilentWindow silent_;
     std::optional<TgaReadAhead> images_;  // the TGA files, in the order they are written
     std::vector<fs::path> read_;
@@ -424,9 +396,9 @@ void Rebuild(ModuleContext& context)
     RebuildSteps::ReplaceContainer(
         context, context.container.FileTitle, manifestPath,
         [&](WritableFile& out) {
-            ContainerWriter writer(context, *container, out);
-            auto read = writer.Write(source, plans);
-            rounding = writer.Rounding();
+            ContainerRebuild rebuild(context, *container);
+            auto read = rebuild.Write(source, plans, out);
+            rounding = rebuild.Rounding();
             return read;
         },
         [&](const fs::path& rebuilt) {

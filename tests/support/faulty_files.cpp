@@ -112,6 +112,7 @@ public:
         files_.Step(FileOperation::Read, Path());
         real_->ReadAt(offset, out);
     }
+    ReadableFile& Real() { return *real_; }
 
 private:
     FaultyFileSystem& files_;
@@ -151,6 +152,19 @@ public:
             real_->WriteGathered(half);
         });
         real_->WriteGathered(pieces);
+    }
+    // A copy reads its source, counted as a read when the source is a file
+    // of this file system, and is one write; the real files copy between
+    // themselves as they would unwatched. A failing copy puts down the
+    // first half of the bytes.
+    void AppendFrom(ReadableFile& from, int64_t offset, int64_t size) override
+    {
+        auto* watched = dynamic_cast<FaultyReadableFile*>(&from);
+        if (watched != nullptr)
+            files_.Step(FileOperation::Read, from.Path());
+        ReadableFile& source = watched != nullptr ? watched->Real() : from;
+        files_.Step(FileOperation::Write, Path(), [&] { real_->AppendFrom(source, offset, size / 2); });
+        real_->AppendFrom(source, offset, size);
     }
     void Sync() override
     {

@@ -1,0 +1,99 @@
+#include "gadget/gadget_writer.h"
+
+#include <algorithm>
+
+#include "core/archive_header.h"
+#include "core/checked.h"
+#include "core/files.h"
+#include "gadget/gadget_format.h"
+#include "image/image_buffer.h"
+
+namespace GDG {
+
+using namespace Brimwork;
+
+ContainerWriter::ContainerWriter(WritableFile& out, int32_t headerValue, int32_t entryCount)
+    : file_(out), out_(out), entryCount_(std::max(entryCount, 0))
+{
+    // A count below 1 is written as it is, and no table follows.
+    out_.Append(ArchiveHeaderBytes({Format::Signature, headerValue, entryCount}));
+    if (entryCount_ == 0)
+        return;
+    tableOffset_ = Checked::Add(ArchiveHeader::Size, Checked::Mul(Format::EntrySize, entryCount_, "The entry table"),
+                                "The entry table");
+    entryTable_ = out_.Reserve(tableOffset_ - ArchiveHeader::Size);
+}
+
+void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, int32_t imageCount)
+{
+    EndEntry();
+    if (entriesBegun_ == entryCount_)
+        ThrowMiscount(file_, "the entries", entryCount_, entriesBegun_ + 1);
+    if (imageCount < 0)
+        ThrowMiscount(file_, "the images of entry \"" + name + "\"", imageCount, 0);
+    ++entriesBegun_;
+    const auto record = Format::EncodeEntry(name, entryValue, imageCount, tableOffset_);
+    entryRecords_.insert(entryRecords_.end(), record.begin(), record.end());
+    entryOpen_ = true;
+    entryName_ = name;
+    imageCount_ = imageCount;
+    imagesAdded_ = 0;
+    dataOffset_ = Checked::Add(tableOffset_, Checked::Mul(Format::ImageHeaderSize, imageCount, "An image table"),
+                               "An image table");
+    imageTable_ = out_.Reserve(dataOffset_ - tableOffset_);
+}
+
+void ContainerWriter::AddImage(const ImageBuffer& packed, const std::string& what)
+{
+    RequireRoomForImage();
+    const auto pixels = RequirePackedPixels(packed, what);
+    const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(pixels.size()), "The size of " + what);
+    AddImageHeader(packed.ImageWidth, packed.ImageHeight, dataSize);
+    out_.Append(pixels);
+}
+
+void ContainerWriter::AddStoredImage(int32_t width, int32_t height, ReadableFile& from, int64_t offset)
+{
+    RequireRoomForImage();
+    const int32_t dataSize = StoredPixelBytes(width, height, from, offset);
+    AddImageHeader(width, height, dataSize);
+    out_.AppendCopy(from, offset, dataSize);
+}
+
+void ContainerWriter::Finish()
+{
+    EndEntry();
+    if (entriesBegun_ != entryCount_)
+        ThrowMiscount(file_, "the entries", entryCount_, entriesBegun_);
+    out_.Patch(entryTable_, entryRecords_);
+    out_.Flush();
+}
+
+void ContainerWriter::RequireRoomForImage() const
+{
+    if (!entryOpen_ || imagesAdded_ == imageCount_)
+        ThrowMiscount(file_, "the images of entry \"" + entryName_ + "\"", imageCount_, imagesAdded_ + 1);
+}
+
+void ContainerWriter::AddImageHeader(int32_t width, int32_t height, int32_t dataSize)
+{
+    const auto header = Format::EncodeImageHeader({width, height, dataSize, dataOffset_});
+    dataOffset_ = Checked::Add(dataOffset_, dataSize, "The rebuilt gadget file");
+    imageHeaders_.insert(imageHeaders_.end(), header.begin(), header.end());
+    ++imagesAdded_;
+}
+
+// The entry's image table is complete once its last image is in.
+void ContainerWriter::EndEntry()
+{
+    if (!entryOpen_)
+        return;
+    if (imagesAdded_ != imageCount_)
+        ThrowMiscount(file_, "the images of entry \"" + entryName_ + "\"", imageCount_, imagesAdded_);
+    out_.Patch(imageTable_, imageHeaders_);
+    imageHeaders_.clear();
+    tableOffset_ = dataOffset_;
+    entryOpen_ = false;
+}
+
+}  // namespace GDG
