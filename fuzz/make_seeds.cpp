@@ -1,7 +1,7 @@
 // Writes small seed inputs for every fuzz target into FOLDER/<target>/,
 // made in code from the formats: little containers like the bundled
-// samples, TGA files of every type the reader takes, and extracted folders
-// for the rebuild.
+// samples, TGA and PNG files of every type the readers take, and extracted
+// folders for the rebuild.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -12,8 +12,10 @@
 #include "core/bytes.h"
 #include "fuzz/support/fuzz_support.h"
 #include "gadget/gadget.h"
+#include "image/png.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
+#include "samples/sample_png.h"
 #include "screen/screen.h"
 #include "vehicle/vehicle.h"
 
@@ -109,6 +111,38 @@ void TgaSeeds(const fs::path& folder)
     Save(folder, "tga", "written_by_the_tool", *files.Contents(Folder / "out.tga"));
 }
 
+// A small PNG by libpng's own writer, its samples counting up.
+std::vector<uint8_t> PngOf(Samples::PngColour colour, int bitDepth, bool interlaced, bool paletteAlpha = false)
+{
+    Samples::PngSamples picture{colour, bitDepth, interlaced, 5, 3, {}, {}, {}};
+    const int mask = (1 << bitDepth) - 1;
+    for (int i = 0; i < 5 * 3 * Samples::ChannelsOf(colour); ++i)
+        picture.samples.push_back(static_cast<uint16_t>(i * 4099 & mask));
+    if (colour == Samples::PngColour::Palette) {
+        for (int entry = 0; entry <= mask; ++entry) {
+            picture.palette.push_back({static_cast<uint8_t>(entry * 40), static_cast<uint8_t>(255 - entry), 9});
+            if (paletteAlpha)
+                picture.paletteAlpha.push_back(static_cast<uint8_t>(entry * 60));
+        }
+    }
+    return Samples::WritePngWithLibpng(picture);
+}
+
+void PngSeeds(const fs::path& folder)
+{
+    using Samples::PngColour;
+    const auto picture = Samples::Gradient(5, 3);
+    const ImageBuffer image{picture.width, picture.height, picture.Bytes()};
+    Save(folder, "png", "written_by_the_tool", EncodePng(image, "seed"));
+    Save(folder, "png", "grey1", PngOf(PngColour::Grey, 1, false));
+    Save(folder, "png", "grey16_interlaced", PngOf(PngColour::Grey, 16, true));
+    Save(folder, "png", "grey_alpha8", PngOf(PngColour::GreyAlpha, 8, false));
+    Save(folder, "png", "palette4_transparent", PngOf(PngColour::Palette, 4, false, true));
+    Save(folder, "png", "palette8_interlaced", PngOf(PngColour::Palette, 8, true));
+    Save(folder, "png", "rgb16", PngOf(PngColour::Rgb, 16, false));
+    Save(folder, "png", "rgba8_interlaced", PngOf(PngColour::Rgba, 8, true));
+}
+
 // The folder an extraction leaves, as the rebuild target's input.
 std::vector<uint8_t> ExtractedFolder(uint8_t kind, const std::string& chosen, std::vector<uint8_t> container)
 {
@@ -195,6 +229,7 @@ int main(int argc, char** argv)
         Save(folder, "screen", "no_entries", Samples::BuildScreenFile(0, {}));
         Save(folder, "vehicle", "small", vehicle);
         TgaSeeds(folder);
+        PngSeeds(folder);
         Save(folder, "rebuild", "gadget_extracted", ExtractedFolder(0, "in.gdg", gadget));
         Save(folder, "rebuild", "screen_extracted", ExtractedFolder(1, "in.pix", screen));
         Save(folder, "rebuild", "vehicle_extracted", ExtractedFolder(2, "in.azp", vehicle));
