@@ -233,9 +233,12 @@ std::vector<Pass> PassesOf(const Size& size, bool interlaced)
         return {{size.height, size.width, 0, 0, 0, 0}};
     std::vector<Pass> passes;
     for (int pass = 0; pass < 7; ++pass) {
-        const Pass each{PNG_PASS_ROWS(size.height, pass), PNG_PASS_COLS(size.width, pass),
-                        PNG_PASS_START_ROW(pass),        PNG_PASS_START_COL(pass),
-                        PNG_PASS_ROW_SHIFT(pass),        PNG_PASS_COL_SHIFT(pass)};
+        const Pass each{PNG_PASS_ROWS(size.height, pass),
+                        PNG_PASS_COLS(size.width, pass),
+                        static_cast<png_uint_32>(PNG_PASS_START_ROW(pass)),
+                        static_cast<png_uint_32>(PNG_PASS_START_COL(pass)),
+                        PNG_PASS_ROW_SHIFT(pass),
+                        PNG_PASS_COL_SHIFT(pass)};
         // libpng skips the passes that hold no pixel.
         if (each.rows > 0 && each.columns > 0)
             passes.push_back(each);
