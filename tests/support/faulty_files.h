@@ -56,6 +56,8 @@ public:
 
     // Makes operation number `occurrence` (counting from 1) of `operation`
     // fail with `error`; the operations before and after it succeed.
+    // A copy between files (AppendFrom) is one read of its source, when
+    // that is a file of this file system, and one write.
     // A failing write first puts down half of its bytes, as a disk that
     // fills up in the middle of a write does; a failing close still
     // releases the file. A link failing with an error by which the real
