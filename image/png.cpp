@@ -233,8 +233,8 @@ std::vector<Pass> PassesOf(const Size& size, bool interlaced)
         return {{size.height, size.width, 0, 0, 0, 0}};
     std::vector<Pass> passes;
     for (int pass = 0; pass < 7; ++pass) {
-        const Pass each{PNG_PASS_ROWS(size.height, pass),
-                        PNG_PASS_COLS(size.width, pass),
+        const Pass each{static_cast<png_uint_32>(PNG_PASS_ROWS(size.height, pass)),
+                        static_cast<png_uint_32>(PNG_PASS_COLS(size.width, pass)),
                         static_cast<png_uint_32>(PNG_PASS_START_ROW(pass)),
                         static_cast<png_uint_32>(PNG_PASS_START_COL(pass)),
                         PNG_PASS_ROW_SHIFT(pass),
