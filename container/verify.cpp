@@ -160,7 +160,7 @@ std::string Verifier::PartWhere(const Part& part) const
     case PartKind::ImageTable:
         return "the image table of " + EntryWhere(part.entry);
     case PartKind::Image:
-        return part.image < 0 ? "the image of " + EntryWhere(part.entry) : ImageWhere("image", part.image, part.entry);
+        return part.image < 0 ? EntryWhere(part.entry) : ImageWhere("image", part.image, part.entry);
     case PartKind::Slot:
         return ImageWhere("slot", part.image, part.entry);
     case PartKind::Record:
@@ -333,12 +333,15 @@ void Verifier::VerifyGadgetEntry(int32_t entry, int32_t imageCount, int32_t tabl
     int64_t within = 0;
     if (tableOffset >= 0 && tableOffset <= size_)
         within = std::min<int64_t>(imageCount, (size_ - tableOffset) / Gadget::ImageHeaderSize);
-    if (within < imageCount)
+    if (within < imageCount) {
+        const bool outside = tableOffset < 0 || tableOffset > size_;
         Defect(EntryWhere(entry), "its image table (" + CountOf(imageCount, "image", "images") + ", " +
                                       std::to_string(int64_t{imageCount} * Gadget::ImageHeaderSize) +
-                                      " bytes at offset " + std::to_string(tableOffset) +
-                                      ") reaches past the end of the file; the " +
-                                      CountOf(within, "image", "images") + " within it are checked");
+                                      " bytes at offset " + std::to_string(tableOffset) + ") " +
+                                      (outside ? "lies outside the file"
+                                               : "reaches past the end of the file; the " +
+                                                     CountOf(within, "image", "images") + " within it are checked"));
+    }
     AddPart(PartKind::ImageTable, tableOffset, within * Gadget::ImageHeaderSize, entry);
     report_.images += within;
     ForEachRecord(tableOffset, within, Gadget::ImageHeaderSize, [&](int32_t image, std::span<const uint8_t> header) {
