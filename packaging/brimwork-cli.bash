@@ -1,6 +1,8 @@
 # Bash completion for brimwork-cli: a command first, then a container file
 # of any of the three kinds. Folders are offered on the way to a file.
-# Extensions match in any letter case.
+# Extensions match in any letter case. export and replace take, after
+# FILE, an ENTRY and an optional IMAGE (not completed), then a TGA or PNG
+# file.
 #
 # Options are offered where the program takes them once a "-" is typed:
 # -v and --verbose before the command or after it, the command's own
@@ -18,7 +20,7 @@ _brimwork_cli()
         index=$((index + 1))
     done
     if ((index == COMP_CWORD)); then
-        local words='list extract rebuild --help --version'
+        local words='list extract rebuild info export replace verify --help --version'
         if [[ "$current" == -* ]]; then
             words='--help --version'
             ((index > 1)) || words+=' -v --verbose'
@@ -32,12 +34,16 @@ _brimwork_cli()
         list) options=' -v --verbose ' ;;
         extract) options=' -v --verbose --overwrite ' ;;
         rebuild) options=' -v --verbose --dry-run --backup ' ;;
+        info) options=' -v --verbose --json ' ;;
+        export) options=' -v --verbose --overwrite ' ;;
+        replace | verify) options=' -v --verbose ' ;;
         *) return 0 ;;
     esac
 
     # What stands between the command and the word being completed: options
-    # already given, "--", and the FILE, which the command takes only once.
-    local word ended=0 file_given=0 i
+    # already given, "--", and the operands (FILE, then for export and
+    # replace ENTRY and IMAGE).
+    local word ended=0 operands=0 i
     for ((i = index + 1; i < COMP_CWORD; i++)); do
         word="${COMP_WORDS[i]}"
         if ((ended == 0)) && [[ "$word" == -?* ]]; then
@@ -48,18 +54,22 @@ _brimwork_cli()
                 *) options="${options/ $word / }" ;;
             esac
         else
-            file_given=1
+            operands=$((operands + 1))
         fi
     done
     if ((ended == 0)) && [[ "$current" == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$current")
         return 0
     fi
-    if ((file_given)); then
-        return 0
-    fi
 
     local extensions=' gdg pix azp '
+    if ((operands > 0)); then
+        case "${COMP_WORDS[index]}" in
+            export | replace) ((operands >= 2 && operands <= 3)) || return 0 ;;
+            *) return 0 ;;
+        esac
+        extensions=' tga png '
+    fi
     compopt -o filenames 2> /dev/null
     local candidate extension
     while IFS= read -r candidate; do

@@ -125,14 +125,14 @@ void Stage(const TempFolder& from, const TempFolder& to, const std::string& cont
     }
 }
 
-pid_t StartRebuild(const fs::path& container)
+pid_t StartCli(std::vector<std::string> words)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> words{BRIMWORK_CLI_PATH, "rebuild", container.string()};
+    words.insert(words.begin(), BRIMWORK_CLI_PATH);
     std::vector<char*> argv;
     for (auto& word : words)
         argv.push_back(word.data());
@@ -248,7 +248,7 @@ TEST_P(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
             "killed after " + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(moment).count()) +
             " us (seed " + std::to_string(seed) + ")";
         Stage(master, folder, containerName);
-        const pid_t child = StartRebuild(folder / containerName);
+        const pid_t child = StartCli({"rebuild", (folder / containerName).string()});
         std::this_thread::sleep_for(moment);
         KillAndReap(child);
         ExpectWhole(Contents(folder), when);
@@ -265,6 +265,61 @@ TEST_P(KilledRebuild, LeavesTheOldOrTheNewContainerAndTheNextRebuildFinishes)
                 "new one, %d left REBUILD.TMP\n",
                 milliseconds(rebuildTime), Runs, milliseconds(Clock::now() - started), oldCount, newCount,
                 leftWorkFiles);
+    EXPECT_GT(oldCount, 0) << "no kill came before the container was replaced";
+    EXPECT_GT(newCount, 0) << "no kill came after the container was replaced";
+}
+
+// A real `brimwork-cli replace` killed at random moments leaves the old
+// container or the new one, whole, and at most its temporary file beside it.
+TEST(KilledReplace, LeavesTheOldOrTheNewContainerAndAtMostItsTemporaryFile)
+{
+    TempFolder source;
+    TempFolder folder;
+    const Picture edit = BigEntries(true)[0].images[0];
+    WriteTGA(RealFileSystem(), source / "in.tga", ImageBuffer{edit.width, edit.height, edit.Bytes()});
+    const std::string oldContainer = Bytes(Samples::BuildGadgetFile(9, BigEntries(false)));
+    const std::string newContainer = Bytes(Samples::BuildGadgetFile(9, BigEntries(true)));
+    const fs::path container = folder / "big.gdg";
+    const std::vector<std::string> replace{"replace", container.string(), "PART0", (source / "in.tga").string()};
+    const auto stage = [&] {
+        Empty(folder);
+        Samples::WriteBytes(container, Samples::BuildGadgetFile(9, BigEntries(false)));
+    };
+
+    Clock::duration replaceTime{};
+    for (int i = 0; i < 3; ++i) {
+        stage();
+        const auto start = Clock::now();
+        const CliResult result = RunCli(replace);
+        replaceTime = std::max(replaceTime, Clock::now() - start);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        ASSERT_TRUE(Bytes(container) == newContainer);
+        ASSERT_EQ(folder.Names(), std::vector<std::string>{"big.gdg"});
+    }
+
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    int oldCount = 0;
+    int newCount = 0;
+    for (const auto moment : KillMoments(replaceTime * 11 / 10, random)) {
+        const std::string when =
+            "killed after " + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(moment).count()) +
+            " us (seed " + std::to_string(seed) + ")";
+        stage();
+        const pid_t child = StartCli(replace);
+        std::this_thread::sleep_for(moment);
+        KillAndReap(child);
+        FolderContents now = Contents(folder);
+        const auto kept = now.extract("big.gdg");
+        ASSERT_FALSE(kept.empty()) << when << ": the container is gone";
+        const bool old = kept.mapped() == oldContainer;
+        ASSERT_TRUE(old || kept.mapped() == newContainer) << when << ": the container is neither old nor new";
+        ++(old ? oldCount : newCount);
+        now.erase(".big.gdg.brimwork-save");
+        EXPECT_TRUE(now.empty()) << when << ": " << now.begin()->first << " was left beside the container";
+        if (HasFailure())
+            return;
+    }
     EXPECT_GT(oldCount, 0) << "no kill came before the container was replaced";
     EXPECT_GT(newCount, 0) << "no kill came after the container was replaced";
 }

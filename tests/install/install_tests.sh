@@ -163,7 +163,7 @@ done
 
 # --- The bash completion -----------------------------------------------------
 mkdir -p "$work/complete/folder"
-touch "$work/complete/"{a.gdg,B.PIX,c.Azp,notes.txt}
+touch "$work/complete/"{a.gdg,B.PIX,c.Azp,notes.txt,d.TGA,e.png}
 completions="$(cd "$work/complete" && bash --norc --noprofile -c '
     source "$1"
     complete_words() {
@@ -179,13 +179,23 @@ completions="$(cd "$work/complete" && bash --norc --noprofile -c '
     complete_words rebuild ""
     complete_words frobnicate ""
     complete_words list a.gdg ""
+    complete_words info -""
+    complete_words export a.gdg ""
+    complete_words export a.gdg LAMP ""
+    complete_words replace a.gdg LAMP 3 ""
+    complete_words replace a.gdg LAMP 3 d.TGA ""
 ' bash "$root/share/bash-completion/completions/brimwork-cli")"
-expected_completions=": --help --version extract list rebuild
-ex: extract
+expected_completions=": --help --version export extract info list rebuild replace verify
+ex: export extract
 list : B.PIX a.gdg c.Azp folder
 rebuild : B.PIX a.gdg c.Azp folder
 frobnicate : 
-list a.gdg : "
+list a.gdg : 
+info -: --json --verbose -v
+export a.gdg : 
+export a.gdg LAMP : d.TGA e.png folder
+replace a.gdg LAMP 3 : d.TGA e.png folder
+replace a.gdg LAMP 3 d.TGA : "
 if [[ "$completions" != "$expected_completions" ]]; then
     fail "bash completion offered:"
     diff <(echo "$expected_completions") <(echo "$completions") >&2
