@@ -55,8 +55,11 @@ std::string ImageWord(EntryKind kind)
 std::string HotspotList(const std::vector<int32_t>& hotspots)
 {
     std::string list;
-    for (int32_t value : hotspots)
-        list += (list.empty() ? "" : ",") + std::to_string(value);
+    for (int32_t value : hotspots) {
+        if (!list.empty())
+            list += ',';
+        list += std::to_string(value);
+    }
     return list;
 }
 
@@ -73,14 +76,16 @@ std::string InfoText(const Document& document, const std::string& file)
     for (size_t k = 0; k < document.Entries().size(); ++k) {
         const DocumentEntry& entry = document.Entries()[k];
         const std::string word = ImageWord(entry.kind);
-        text += "#" + std::to_string(k) + " " + entry.name + " " + EntryKindName(entry.kind) + " " +
+        text += '#';
+        text += std::to_string(k) + " " + entry.name + " " + EntryKindName(entry.kind) + " " +
                 CountOf(static_cast<int64_t>(entry.images.size()), word, word + "s");
         if (HasEntryValue(entry.kind))
             text += ", value " + std::to_string(entry.entryValue);
         text += "\n";
         for (size_t j = 0; j < entry.images.size(); ++j) {
             const DocumentImage& image = entry.images[j];
-            text += "  " + std::to_string(j) + " " + std::to_string(image.width) + "x" +
+            text += "  ";
+            text += std::to_string(j) + " " + std::to_string(image.width) + "x" +
                     std::to_string(image.height) + " offset " + std::to_string(image.Offset()) + " bytes " +
                     std::to_string(image.ByteSize());
             if (!image.hotspots.empty())

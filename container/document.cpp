@@ -26,7 +26,13 @@ bool HasExtension(const fs::path& path, const char* extension)
 }
 
 // The temporary name a save writes under, beside the file it replaces.
-std::string WorkFileName(const fs::path& target) { return "." + target.filename().string() + ".brimwork-save"; }
+std::string WorkFileName(const fs::path& target)
+{
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".brimwork-save";
+    return name;
+}
 
 std::string ImageWord(EntryKind kind)
 {
@@ -98,6 +104,10 @@ ImageBuffer Document::LoadImage(size_t entry, size_t image) const
 
 ExportResult Document::ExportImage(size_t entry, size_t image, const fs::path& out) const
 {
+    const fs::path target = fs::absolute(out).lexically_normal();
+    std::error_code unknown;
+    if (target == path_.lexically_normal() || fs::equivalent(target, path_, unknown))
+        throw Error("Cannot export to " + out.string() + ": it is the container itself, " + path_.string());
     const ImageBuffer packed = LoadImage(entry, image);
     if (HasExtension(out, ".PNG")) {
         WritePNG(*files_, out, packed);

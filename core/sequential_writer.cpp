@@ -45,8 +45,12 @@ void SequentialWriter::AppendCopy(ReadableFile& from, int64_t offset, int64_t si
         Flush();
     const size_t start = buffer_.size();
     buffer_.resize(start + static_cast<size_t>(size));
+    // Small copies mostly follow one another in the source (a container's
+    // unedited images): they are read a block ahead, not one call each.
+    if (!source_ || !source_->Over(from))
+        source_.emplace(from, static_cast<size_t>(DirectCopySize));
     try {
-        from.ReadAt(offset, std::span(buffer_).subspan(start));
+        source_->ReadAt(offset, std::span(buffer_).subspan(start));
     } catch (...) {
         buffer_.resize(start);
         throw;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "core/read_ahead_file.h"
 
 namespace Brimwork {
 
@@ -45,6 +48,9 @@ private:
     size_t capacity_;
     std::vector<uint8_t> buffer_;
     int64_t flushed_ = 0;  // bytes already written to the file
+    // The source of the last small copy, read ahead; it must outlive the
+    // writer's copies from it, as every caller's source does.
+    std::optional<ReadAheadFile> source_;
 };
 
 // A container writer given more or fewer records than its caller announced

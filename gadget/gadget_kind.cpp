@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/files.h"
 #include "core/manifest.h"
+#include "core/read_ahead_file.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
 #include "gadget/gadget_writer.h"
@@ -15,6 +16,8 @@ namespace GDG {
 using namespace Brimwork;
 
 namespace {
+
+constexpr size_t RecordBlockBytes = size_t{16} << 10;
 
 class GadgetKind final : public ContainerKind {
 public:
@@ -49,12 +52,17 @@ public:
         if (header.Signature != Format::Signature)
             throw Error("Error: Gadget file signature not found!", "Brimwork Error");
         DocumentModel model{header.HeaderValue, header.EntryCount, {}};
-        for (const auto& entry : Format::ReadEntries(*file, header.EntryCount)) {
+        // The image tables lie one after another between the pixels they
+        // describe: read a block ahead, not one system call each.
+        ReadAheadFile records(*file, RecordBlockBytes);
+        const auto entries = Format::ReadEntries(records, header.EntryCount);
+        model.entries.reserve(entries.size());
+        for (const auto& entry : entries) {
             DocumentEntry& read = model.entries.emplace_back();
             read.name = entry.Name;
             read.kind = EntryKind::Gadget;
             read.entryValue = entry.EntryValue;
-            for (const auto& image : Format::ReadImageHeaders(*file, entry))
+            for (const auto& image : Format::ReadImageHeaders(records, entry))
                 read.images.push_back(StoredImage(file, image.Width, image.Height, image.DataOffset,
                                                   int64_t{image.Width} * image.Height * 2));
         }

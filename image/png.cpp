@@ -376,19 +376,10 @@ int64_t PixelsWithBit15(const ImageBuffer& packed)
 void WritePNG(FileSystem& files, const std::filesystem::path& fileName, const ImageBuffer& packed)
 {
     const auto encoded = EncodePng(packed, fileName.string());
-    auto file = files.CreateForWriting(fileName);
-    try {
-        file->Write(encoded);
-        file->Close();
-    } catch (const Error& failure) {
-        file.reset();
-        try {
-            files.Remove(fileName);
-        } catch (const Error& removal) {
-            throw Error(std::string(failure.what()) + "\n" + removal.what());
-        }
-        throw;
-    }
+    // Written whole under another name and then renamed, so that a failure
+    // never costs a file that was there before.
+    WriteWholeFile(files, fileName,
+                   std::string_view(reinterpret_cast<const char*>(encoded.data()), encoded.size()));
 }
 
 void DecodePng(std::span<const uint8_t> bytes, const std::string& name, ImageBuffer& packed)

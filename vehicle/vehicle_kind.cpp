@@ -6,6 +6,7 @@
 #include "core/container_kind.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/read_ahead_file.h"
 #include "core/rebuild_report.h"
 #include "core/window.h"
 #include "image/tga.h"
@@ -20,6 +21,7 @@ using namespace Brimwork;
 namespace {
 
 constexpr size_t FrameHotspotOffset = 4;
+constexpr size_t RecordBlockBytes = size_t{16} << 10;
 
 std::array<int32_t, 4> SlotHotspots(const DocumentImage& image)
 {
@@ -89,9 +91,12 @@ public:
         DocumentModel model;
         model.statedCount = Format::ReadEntryCount(*file);
         const auto table = Format::ReadEntryTable(*file, model.statedCount);
+        // Records and frames lie one after another: read a block ahead,
+        // not one system call each.
+        ReadAheadFile records(*file, RecordBlockBytes);
         for (size_t offset = 0; offset < table.size(); offset += Format::EntrySize) {
             const std::span<const uint8_t> record(table.data() + offset, Format::EntrySize);
-            model.entries.push_back(ReadEntry(file, record));
+            model.entries.push_back(ReadEntry(file, records, record));
         }
         return model;
     }
@@ -152,17 +157,18 @@ public:
     }
 
 private:
-    static DocumentEntry ReadEntry(const std::shared_ptr<ReadableFile>& file, std::span<const uint8_t> record)
+    static DocumentEntry ReadEntry(const std::shared_ptr<ReadableFile>& file, ReadableFile& records,
+                                   std::span<const uint8_t> record)
     {
         const Format::VehicleEntry stored = Format::DecodeEntry(record);
         DocumentEntry entry{stored.Name, EntryKind::Vehicle, stored.EntryValue, {record.begin(), record.end()}, {}, {}};
-        if (Format::IsShadowRecord(*file, stored)) {
+        if (Format::IsShadowRecord(records, stored)) {
             entry.kind = EntryKind::Shadow;
-            entry.recordHead = Format::ReadShadowHeader(*file, stored);
+            entry.recordHead = Format::ReadShadowHeader(records, stored);
             const int32_t frames = std::max<int32_t>(Bytes::Int16At(entry.recordHead, Format::FrameCountOffset), 0);
             State state;
             for (int32_t f = 0; f < frames; ++f) {
-                Format::ReadFrame(*file, stored, f, state);
+                Format::ReadFrame(records, stored, f, state);
                 entry.images.push_back(StoredImage(file, state.frame.Width, state.frame.Height,
                                                    state.frames.frameStarts[static_cast<size_t>(f)],
                                                    int64_t{Format::FrameHeaderSize} + state.frame.DataSize,
@@ -170,11 +176,11 @@ private:
             }
             return entry;
         }
-        entry.recordHead = Format::ReadSpriteRecord(*file, stored);
+        entry.recordHead = Format::ReadSpriteRecord(records, stored);
         const Format::VehicleSprite sprite = Format::DecodeSprite(entry.recordHead);
         for (int32_t j = 0; j < SlotCount; ++j) {
             const Format::Slot& slot = sprite.slots[static_cast<size_t>(j)];
-            Format::CheckSlot(*file, stored, slot, j);
+            Format::CheckSlot(records, stored, slot, j);
             const bool pixels = slot.Width > 0 && slot.Height > 0;
             entry.images.push_back(StoredImage(
                 file, slot.Width, slot.Height,

@@ -363,6 +363,9 @@ TEST_F(DocumentTest, ExportWritesTgaAsExtractionAndPngThatReadsBack)
     document.ReplaceImageFromFile(1, 0, Folder / "dot.png");
     EXPECT_EQ(document.LoadImage(1, 0).ImageBytes, Samples::Solid(2, 1, 0x0421).Bytes());
     EXPECT_THROW(document.ExportImage(0, 0, Folder / "tank.bmp"), Error);
+    const auto container = files.Contents(Folder / "UNITS.GDG");
+    EXPECT_THROW(document.ExportImage(0, 0, Folder / "sub/../UNITS.GDG"), Error);
+    EXPECT_EQ(files.Contents(Folder / "UNITS.GDG"), container);
     EXPECT_THROW(document.ReplaceImageFromFile(0, 0, Folder / "missing.tga"), Error);
 }
 
