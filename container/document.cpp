@@ -273,15 +273,25 @@ void Document::SaveAs(const fs::path& path)
     if (!EqualIgnoringCase(KindForFileName(target.filename().string())->Extension(), kind_->Extension()))
         throw Error("Cannot save " + path_.filename().string() + " as " + target.string() +
                     ": that name would make it read as another kind of container");
+    DocumentModel saved;
     {
         RebuildWorkFile work(*files_, target.parent_path(), WorkFileName(target), "save");
-        kind_->WriteModel(model_, work.File());
+        saved = kind_->WriteModel(model_, work.File());
         work.Commit(target, false);
     }
-    // The saved file is read back, so that the images refer to it from now
-    // on and the old file's bytes are let go.
-    Document saved = Open(*files_, target);
-    model_ = std::move(saved.model_);
+    // From now on the images refer to the saved file, and the old file's
+    // bytes and the edited ones in memory are let go.
+    std::shared_ptr<ReadableFile> file;
+    try {
+        file = files_->OpenContainer(target);
+    } catch (const Error& error) {
+        throw Error("The save of " + target.string() + " succeeded, but the saved file cannot be opened again:\n" +
+                    error.what());
+    }
+    for (DocumentEntry& entry : saved.entries)
+        for (DocumentImage& image : entry.images)
+            image.stored.file = file;
+    model_ = std::move(saved);
     path_ = target;
     modified_ = false;
 }

@@ -57,8 +57,10 @@ public:
     // checked to lie within the file, which the model's images keep open.
     virtual DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) = 0;
     // Writes the model, laid out as the rebuild lays out the file, through
-    // the writer the rebuild uses.
-    virtual void WriteModel(const DocumentModel& model, WritableFile& out) = 0;
+    // the writer the rebuild uses. Returns the model as the written file
+    // holds it: every image stored where it now lies, in a file the caller
+    // gives it once the file is in place.
+    virtual DocumentModel WriteModel(const DocumentModel& model, WritableFile& out) = 0;
     // An image of an entry of `kind` in packed layout.
     virtual ImageBuffer LoadModelImage(EntryKind kind, const DocumentImage& image) = 0;
     // The image that takes the place of `old` (none for a new image) in an

@@ -34,6 +34,21 @@ DocumentImage EditedImage(int32_t width, int32_t height, std::vector<uint8_t> by
                          std::make_shared<const std::vector<uint8_t>>(std::move(bytes))};
 }
 
+DocumentImage EditedImage(ImageBuffer packed, std::vector<int32_t> hotspots)
+{
+    RequirePackedPixels(packed, "the new image");
+    // Without pixels it is the empty image, as a TGA file of it reads back.
+    if (packed.ImageWidth == 0 || packed.ImageHeight == 0)
+        return EditedImage(0, 0, {}, std::move(hotspots));
+    return EditedImage(packed.ImageWidth, packed.ImageHeight, std::move(packed.ImageBytes), std::move(hotspots));
+}
+
+DocumentImage Placed(const DocumentImage& image, int64_t offset)
+{
+    return DocumentImage{image.width, image.height, image.hotspots, StoredBytes{nullptr, offset, image.ByteSize()},
+                         nullptr};
+}
+
 std::vector<uint8_t> ImageBytes(const DocumentImage& image)
 {
     if (image.Edited())

@@ -69,6 +69,15 @@ DocumentImage StoredImage(const std::shared_ptr<ReadableFile>& file, int32_t wid
                           int64_t size, std::vector<int32_t> hotspots = {});
 DocumentImage EditedImage(int32_t width, int32_t height, std::vector<uint8_t> bytes,
                           std::vector<int32_t> hotspots = {});
+// An image of packed pixels, taking the buffer's bytes, which must be
+// exactly the packed pixels; an image with a side of 0 becomes the empty
+// image.
+struct ImageBuffer;
+DocumentImage EditedImage(ImageBuffer packed, std::vector<int32_t> hotspots = {});
+
+// The image as written at `offset` of a file still to be named: its bytes
+// no longer in memory.
+DocumentImage Placed(const DocumentImage& image, int64_t offset);
 
 // The image's bytes, read from its file unless they are in memory.
 std::vector<uint8_t> ImageBytes(const DocumentImage& image);

@@ -7,30 +7,38 @@ namespace Brimwork {
 
 ReadAheadFile::ReadAheadFile(ReadableFile& file, size_t blockBytes) : file_(file), blockBytes_(blockBytes) {}
 
+std::span<const uint8_t> ReadAheadFile::View(int64_t offset, size_t size)
+{
+    const auto wanted = static_cast<int64_t>(size);
+    const auto held = static_cast<int64_t>(block_.size());
+    if (offset < blockStart_ || offset > blockStart_ + held || wanted > blockStart_ + held - offset) {
+        // A block from `offset` on, as far as the file goes; a range that
+        // reaches past the end is asked of the file as it stands, which
+        // says why it cannot be read.
+        const int64_t fileSize = file_.Size();
+        int64_t length = wanted;
+        if (offset >= 0 && offset <= fileSize)
+            length = std::max(wanted, std::min(static_cast<int64_t>(blockBytes_), fileSize - offset));
+        block_.resize(static_cast<size_t>(length));
+        try {
+            file_.ReadAt(offset, block_);
+        } catch (...) {
+            block_.clear();
+            throw;
+        }
+        blockStart_ = offset;
+    }
+    return std::span<const uint8_t>(block_).subspan(static_cast<size_t>(offset - blockStart_), size);
+}
+
 void ReadAheadFile::ReadAt(int64_t offset, std::span<uint8_t> out)
 {
-    const auto size = static_cast<int64_t>(out.size());
-    const int64_t held = static_cast<int64_t>(block_.size());
-    if (offset >= blockStart_ && offset <= blockStart_ + held && size <= blockStart_ + held - offset) {
-        std::memcpy(out.data(), block_.data() + (offset - blockStart_), out.size());
-        return;
-    }
-    const int64_t fileSize = file_.Size();
-    if (out.size() >= blockBytes_ || offset < 0 || offset > fileSize || size > fileSize - offset) {
-        // Too large to keep, or reaching past the end: the file reads it,
-        // or says why it cannot.
+    if (out.size() >= blockBytes_) {
         file_.ReadAt(offset, out);
         return;
     }
-    block_.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(blockBytes_), fileSize - offset)));
-    try {
-        file_.ReadAt(offset, block_);
-    } catch (...) {
-        block_.clear();
-        throw;
-    }
-    blockStart_ = offset;
-    std::memcpy(out.data(), block_.data(), out.size());
+    const auto bytes = View(offset, out.size());
+    std::memcpy(out.data(), bytes.data(), bytes.size());
 }
 
 }  // namespace Brimwork

@@ -22,6 +22,9 @@ public:
     int64_t Size() const override { return file_.Size(); }
     FileStamp Stamp() const override { return file_.Stamp(); }
     void ReadAt(int64_t offset, std::span<uint8_t> out) override;
+    // The `size` bytes at `offset`, read with the block that holds them;
+    // valid until the next read.
+    std::span<const uint8_t> View(int64_t offset, size_t size);
 
     // Whether this reads ahead of `file`.
     bool Over(const ReadableFile& file) const { return &file == &file_; }

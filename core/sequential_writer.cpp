@@ -16,17 +16,18 @@ SequentialWriter::SequentialWriter(WritableFile& file, size_t capacity) : file_(
 
 void SequentialWriter::Append(std::span<const uint8_t> data)
 {
-    if (data.size() <= capacity_ - buffer_.size()) {
+    EmitPendingCopy();
+    // A large piece, such as an image, goes out with the buffer rather than
+    // through it.
+    if (static_cast<int64_t>(data.size()) < DirectCopySize && data.size() <= capacity_ - buffer_.size()) {
         buffer_.insert(buffer_.end(), data.begin(), data.end());
         return;
     }
     // What does not fit goes out with the buffer in one write, uncopied.
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(buffer_), data};
     file_.WriteGathered(pieces);
-    flushed_ += static_cast<int64_t>(buffer_.size() + data.size());
+    Written(static_cast<int64_t>(buffer_.size() + data.size()));
     buffer_.clear();
-    // The disk gets to work while the rest is read and put together.
-    file_.StartWriteback();
 }
 
 void SequentialWriter::AppendCopy(ReadableFile& from, int64_t offset, int64_t size)
@@ -34,26 +35,42 @@ void SequentialWriter::AppendCopy(ReadableFile& from, int64_t offset, int64_t si
     RequireWithin(from, offset, size);
     if (size == 0)
         return;
-    if (size >= DirectCopySize || static_cast<size_t>(size) > capacity_) {
-        Flush();
-        file_.AppendFrom(from, offset, size);
-        flushed_ += size;
-        file_.StartWriteback();
+    // A copy that continues the one before it in the same file joins it:
+    // a container's unedited images mostly lie one after another.
+    if (pending_.from == &from && pending_.offset + pending_.size == offset) {
+        pending_.size += size;
         return;
     }
-    if (static_cast<size_t>(size) > capacity_ - buffer_.size())
+    EmitPendingCopy();
+    pending_ = {&from, offset, size};
+}
+
+void SequentialWriter::EmitPendingCopy()
+{
+    if (pending_.from == nullptr)
+        return;
+    const PendingCopy copy = pending_;
+    pending_ = {};
+    if (copy.size >= DirectCopySize || static_cast<size_t>(copy.size) > capacity_) {
         Flush();
-    const size_t start = buffer_.size();
-    buffer_.resize(start + static_cast<size_t>(size));
-    // Small copies mostly follow one another in the source (a container's
-    // unedited images): they are read a block ahead, not one call each.
-    if (!source_ || !source_->Over(from))
-        source_.emplace(from, static_cast<size_t>(DirectCopySize));
-    try {
-        source_->ReadAt(offset, std::span(buffer_).subspan(start));
-    } catch (...) {
-        buffer_.resize(start);
-        throw;
+        file_.AppendFrom(*copy.from, copy.offset, copy.size);
+        Written(copy.size);
+        return;
+    }
+    if (!source_ || !source_->Over(*copy.from))
+        source_.emplace(*copy.from, static_cast<size_t>(DirectCopySize));
+    Append(source_->View(copy.offset, static_cast<size_t>(copy.size)));
+}
+
+void SequentialWriter::Written(int64_t bytes)
+{
+    flushed_ += bytes;
+    unhinted_ += bytes;
+    // The disk gets to work while the rest is read and put together; asked
+    // every few megabytes, the hint costs next to nothing.
+    if (unhinted_ >= WritebackStep) {
+        file_.StartWriteback();
+        unhinted_ = 0;
     }
 }
 
@@ -71,6 +88,7 @@ int64_t SequentialWriter::Reserve(int64_t size)
 
 void SequentialWriter::Patch(int64_t offset, std::span<const uint8_t> data)
 {
+    EmitPendingCopy();
     if (offset < 0 || offset > Position() || static_cast<int64_t>(data.size()) > Position() - offset)
         throw std::logic_error("SequentialWriter::Patch outside what was appended");
     const auto written = static_cast<size_t>(std::clamp<int64_t>(flushed_ - offset, 0, int64_t(data.size())));
@@ -84,10 +102,11 @@ void SequentialWriter::Patch(int64_t offset, std::span<const uint8_t> data)
 
 void SequentialWriter::Flush()
 {
+    EmitPendingCopy();
     if (buffer_.empty())
         return;
     file_.Write(buffer_);
-    flushed_ += static_cast<int64_t>(buffer_.size());
+    Written(static_cast<int64_t>(buffer_.size()));
     buffer_.clear();
 }
 

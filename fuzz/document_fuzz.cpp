@@ -196,8 +196,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (ErrorOf([&] { document.emplace(Document::Open(work.files, work.container.FileName)); }))
         return 0;
     std::vector<PlainEntry> model = PlainModelOf(*document);
-    for (int n = 0; n < MostEdits && !in.Empty(); ++n)
+    for (int n = 0; n < MostEdits && !in.Empty(); ++n) {
         Edit(in, *document, model);
+        // A save halfway: the edits after it work on the saved file.
+        if (n == MostEdits / 2) {
+            const auto saving = ErrorOf([&] { document->Save(); });
+            Require(!saving, "a document whose edits were all taken saves: " + saving.value_or(""));
+            Require(PlainModelOf(*document).size() == model.size(), "a saved document keeps its entries");
+        }
+    }
     const auto saving = ErrorOf([&] { document->Save(); });
     Require(!saving, "a document whose edits were all taken saves: " + saving.value_or(""));
     const Document saved = Document::Open(work.files, work.container.FileName);

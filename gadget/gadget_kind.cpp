@@ -17,7 +17,17 @@ using namespace Brimwork;
 
 namespace {
 
-constexpr size_t RecordBlockBytes = size_t{16} << 10;
+constexpr size_t RecordBlockBytes = size_t{4} << 10;
+
+// An image without pixels is written as 0 x 0, whatever side was not 0, as
+// it comes back from its TGA file; what is left of it are its place and size.
+DocumentImage PlacedAsWritten(const DocumentImage& image, int64_t offset)
+{
+    DocumentImage placed = Placed(image, offset);
+    if (placed.width == 0 || placed.height == 0)
+        placed.width = placed.height = 0;
+    return placed;
+}
 
 class GadgetKind final : public ContainerKind {
 public:
@@ -55,36 +65,52 @@ public:
         // The image tables lie one after another between the pixels they
         // describe: read a block ahead, not one system call each.
         ReadAheadFile records(*file, RecordBlockBytes);
-        const auto entries = Format::ReadEntries(records, header.EntryCount);
+        auto entries = Format::ReadEntries(records, header.EntryCount);
         model.entries.reserve(entries.size());
-        for (const auto& entry : entries) {
+        for (auto& entry : entries) {
             DocumentEntry& read = model.entries.emplace_back();
-            read.name = entry.Name;
             read.kind = EntryKind::Gadget;
             read.entryValue = entry.EntryValue;
-            for (const auto& image : Format::ReadImageHeaders(records, entry))
+            const auto images = Format::ReadImageHeaders(records, entry);
+            read.name = std::move(entry.Name);
+            read.images.reserve(images.size());
+            for (const auto& image : images)
                 read.images.push_back(StoredImage(file, image.Width, image.Height, image.DataOffset,
                                                   int64_t{image.Width} * image.Height * 2));
         }
         return model;
     }
 
-    void WriteModel(const DocumentModel& model, WritableFile& out) override
+    DocumentModel WriteModel(const DocumentModel& model, WritableFile& out) override
     {
         const auto count = static_cast<int32_t>(model.entries.size());
-        ContainerWriter writer(out, model.headerValue, count == 0 && model.statedCount < 0 ? model.statedCount : count);
+        const int32_t stated = count == 0 && model.statedCount < 0 ? model.statedCount : count;
+        ContainerWriter writer(out, model.headerValue, stated);
+        DocumentModel written{model.headerValue, stated, {}};
+        written.entries.reserve(model.entries.size());
+        std::vector<ContainerWriter::ImageSize> sizes;
         for (const DocumentEntry& entry : model.entries) {
-            writer.BeginEntry(entry.name, entry.entryValue, static_cast<int32_t>(entry.images.size()));
+            // Every image's size is known, so its table is written whole.
+            sizes.clear();
             for (const DocumentImage& image : entry.images) {
-                // An image without pixels comes back from its TGA file as
-                // 0 x 0, whatever side was not 0, and is written so here.
-                if (image.Edited() || image.width == 0 || image.height == 0)
-                    writer.AddImage(PackedImage(image), "An image of entry \"" + entry.name + "\"");
+                const DocumentImage placed = PlacedAsWritten(image, 0);
+                sizes.push_back({placed.width, placed.height});
+            }
+            writer.BeginEntry(entry.name, entry.entryValue, sizes);
+            DocumentEntry& placed =
+                written.entries.emplace_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {}});
+            for (const DocumentImage& image : entry.images) {
+                placed.images.push_back(PlacedAsWritten(image, writer.Size()));
+                if (image.Edited())
+                    writer.AddImage(image.width, image.height, *image.edited, "An image of entry \"" + entry.name + "\"");
+                else if (image.width == 0 || image.height == 0)
+                    writer.AddImage(0, 0, {}, "An image of entry \"" + entry.name + "\"");
                 else
                     writer.AddStoredImage(image.width, image.height, *image.stored.file, image.stored.offset);
             }
         }
         writer.Finish();
+        return written;
     }
 
     ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
@@ -93,8 +119,7 @@ public:
                                  int64_t&) override
     {
         RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
-        const auto pixels = PackedPixels(packed);
-        return EditedImage(packed.ImageWidth, packed.ImageHeight, {pixels.begin(), pixels.end()});
+        return EditedImage(std::move(packed));
     }
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override

@@ -4,6 +4,7 @@
 
 #include "core/archive_header.h"
 #include "core/checked.h"
+#include "core/error.h"
 #include "core/files.h"
 #include "gadget/gadget_format.h"
 #include "image/image_buffer.h"
@@ -26,6 +27,30 @@ ContainerWriter::ContainerWriter(WritableFile& out, int32_t headerValue, int32_t
 
 void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, int32_t imageCount)
 {
+    OpenEntry(name, entryValue, imageCount);
+    imageTable_ = out_.Reserve(dataOffset_ - tableOffset_);
+}
+
+void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, std::span<const ImageSize> images)
+{
+    OpenEntry(name, entryValue, Checked::ToInt32(static_cast<int64_t>(images.size()), "The image count"));
+    int32_t offset = dataOffset_;
+    for (const ImageSize& image : images) {
+        const int32_t dataSize =
+            image.width <= 0 || image.height <= 0
+                ? 0
+                : Checked::Mul(Checked::Mul(image.width, image.height, "The size of an image"), 2, "The size of an image");
+        const auto header = Format::EncodeImageHeader({image.width, image.height, dataSize, offset});
+        offset = Checked::Add(offset, dataSize, "The rebuilt gadget file");
+        announcedHeaders_.insert(announcedHeaders_.end(), header.begin(), header.end());
+    }
+    // The table is known whole: it goes out as it is, not patched later.
+    imageTable_ = out_.Position();
+    out_.Append(announcedHeaders_);
+}
+
+void ContainerWriter::OpenEntry(const std::string& name, int32_t entryValue, int32_t imageCount)
+{
     EndEntry();
     if (entriesBegun_ == entryCount_)
         ThrowMiscount(file_, "the entries", entryCount_, entriesBegun_ + 1);
@@ -40,15 +65,19 @@ void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, in
     imagesAdded_ = 0;
     dataOffset_ = Checked::Add(tableOffset_, Checked::Mul(Format::ImageHeaderSize, imageCount, "An image table"),
                                "An image table");
-    imageTable_ = out_.Reserve(dataOffset_ - tableOffset_);
 }
 
 void ContainerWriter::AddImage(const ImageBuffer& packed, const std::string& what)
 {
+    AddImage(packed.ImageWidth, packed.ImageHeight, PackedPixels(packed), what);
+}
+
+void ContainerWriter::AddImage(int32_t width, int32_t height, std::span<const uint8_t> pixels, const std::string& what)
+{
     RequireRoomForImage();
-    const auto pixels = RequirePackedPixels(packed, what);
+    RequirePackedPixels(width, height, pixels, what);
     const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(pixels.size()), "The size of " + what);
-    AddImageHeader(packed.ImageWidth, packed.ImageHeight, dataSize);
+    AddImageHeader(width, height, dataSize);
     out_.Append(pixels);
 }
 
@@ -90,8 +119,13 @@ void ContainerWriter::EndEntry()
         return;
     if (imagesAdded_ != imageCount_)
         ThrowMiscount(file_, "the images of entry \"" + entryName_ + "\"", imageCount_, imagesAdded_);
-    out_.Patch(imageTable_, imageHeaders_);
+    if (announcedHeaders_.empty())
+        out_.Patch(imageTable_, imageHeaders_);
+    else if (imageHeaders_ != announcedHeaders_)
+        throw Error("Cannot write " + file_.Path().string() + ": the images of entry \"" + entryName_ +
+                    "\" have other sizes than announced");
     imageHeaders_.clear();
+    announcedHeaders_.clear();
     tableOffset_ = dataOffset_;
     entryOpen_ = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,19 @@ class ContainerWriter {
 public:
     ContainerWriter(Brimwork::WritableFile& out, int32_t headerValue, int32_t entryCount);
     void BeginEntry(const std::string& name, int32_t entryValue, int32_t imageCount);
+    // The same for images whose sizes are known before their pixels come:
+    // their table is written at once rather than filled in afterwards. The
+    // images must then come in these sizes.
+    struct ImageSize {
+        int32_t width = 0;
+        int32_t height = 0;
+    };
+    void BeginEntry(const std::string& name, int32_t entryValue, std::span<const ImageSize> images);
     // Pixels from memory, in packed layout; `what` names their source in
     // the message when their size does not fit.
     void AddImage(const Brimwork::ImageBuffer& packed, const std::string& what);
+    // The same for packed pixels held elsewhere, of the given size.
+    void AddImage(int32_t width, int32_t height, std::span<const uint8_t> pixels, const std::string& what);
     // Pixels copied from `from`, where they lie packed at `offset`.
     void AddStoredImage(int32_t width, int32_t height, Brimwork::ReadableFile& from, int64_t offset);
     // Writes the tables and flushes. An entry given fewer or more images
@@ -34,6 +45,7 @@ public:
     int64_t Size() const { return out_.Position(); }
 
 private:
+    void OpenEntry(const std::string& name, int32_t entryValue, int32_t imageCount);
     void RequireRoomForImage() const;
     // Adds the next image's header and moves past its pixels.
     void AddImageHeader(int32_t width, int32_t height, int32_t dataSize);
@@ -51,6 +63,7 @@ private:
     int32_t imagesAdded_ = 0;
     int64_t imageTable_ = 0;
     std::vector<uint8_t> imageHeaders_;
+    std::vector<uint8_t> announcedHeaders_;  // the table as written at once, when the sizes were known
     int32_t tableOffset_ = 0;  // where the next entry's image table goes
     int32_t dataOffset_ = 0;   // where the next image's pixels go
 };

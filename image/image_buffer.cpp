@@ -76,11 +76,16 @@ std::span<const uint8_t> PackedPixels(const ImageBuffer& image)
 
 std::span<const uint8_t> RequirePackedPixels(const ImageBuffer& image, const std::string& what)
 {
-    const std::string size = std::to_string(image.ImageWidth) + " x " + std::to_string(image.ImageHeight);
-    if (image.ImageWidth < 0 || image.ImageHeight < 0)
+    return RequirePackedPixels(image.ImageWidth, image.ImageHeight, PackedPixels(image), what);
+}
+
+std::span<const uint8_t> RequirePackedPixels(int32_t width, int32_t height, std::span<const uint8_t> pixels,
+                                             const std::string& what)
+{
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width < 0 || height < 0)
         throw Error("The image of " + what + " has a negative size (" + size + ")");
-    const auto pixels = PackedPixels(image);
-    const int64_t packedBytes = int64_t{image.ImageWidth} * image.ImageHeight * 2;
+    const int64_t packedBytes = int64_t{width} * height * 2;
     if (static_cast<int64_t>(pixels.size()) != packedBytes)
         throw Error("The image of " + what + " holds " + std::to_string(pixels.size()) + " bytes, not the " +
                     std::to_string(packedBytes) + " of its " + size + " pixels packed");

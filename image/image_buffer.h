@@ -43,6 +43,9 @@ std::span<const uint8_t> PackedPixels(const ImageBuffer& image);
 // when its size is negative or its bytes are not exactly width * height * 2
 // (a buffer in display layout), which would give a file whose sizes lie.
 std::span<const uint8_t> RequirePackedPixels(const ImageBuffer& image, const std::string& what);
+// The same for pixels held elsewhere, of the given size.
+std::span<const uint8_t> RequirePackedPixels(int32_t width, int32_t height, std::span<const uint8_t> pixels,
+                                             const std::string& what);
 
 // The bytes of a packed image of width x height stored at `offset` of the
 // file: width * height * 2, or 0 without looking at `offset` when the image

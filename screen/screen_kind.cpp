@@ -62,20 +62,32 @@ public:
         return model;
     }
 
-    void WriteModel(const DocumentModel& model, WritableFile& out) override
+    DocumentModel WriteModel(const DocumentModel& model, WritableFile& out) override
     {
         const auto count = static_cast<int32_t>(model.entries.size());
-        ContainerWriter writer(out, model.headerValue, count == 0 && model.statedCount < 0 ? model.statedCount : count);
+        const int32_t stated = count == 0 && model.statedCount < 0 ? model.statedCount : count;
+        ContainerWriter writer(out, model.headerValue, stated);
+        DocumentModel written{model.headerValue, stated, {}};
+        written.entries.reserve(model.entries.size());
         for (const DocumentEntry& entry : model.entries) {
             const DocumentImage& image = entry.images.at(0);
+            DocumentImage placed = Placed(image, writer.Size());
+            // Without pixels it is written as 0 x 0, as its TGA file reads back.
+            if (placed.width == 0 || placed.height == 0)
+                placed.width = placed.height = 0;
+            written.entries.push_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {placed}});
             // An image without pixels comes back from its TGA file as 0 x 0,
             // whatever side was not 0, and is written so here.
-            if (image.Edited() || image.width == 0 || image.height == 0)
-                writer.AddEntry(entry.name, PackedImage(image), "The image of entry \"" + entry.name + "\"");
+            if (image.Edited())
+                writer.AddEntry(entry.name, image.width, image.height, *image.edited,
+                                "The image of entry \"" + entry.name + "\"");
+            else if (image.width == 0 || image.height == 0)
+                writer.AddEntry(entry.name, 0, 0, {}, "The image of entry \"" + entry.name + "\"");
             else
                 writer.AddStoredEntry(entry.name, image.width, image.height, *image.stored.file, image.stored.offset);
         }
         writer.Finish();
+        return written;
     }
 
     ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
@@ -84,8 +96,7 @@ public:
                                  int64_t&) override
     {
         RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
-        const auto pixels = PackedPixels(packed);
-        return EditedImage(packed.ImageWidth, packed.ImageHeight, {pixels.begin(), pixels.end()});
+        return EditedImage(std::move(packed));
     }
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override

@@ -26,9 +26,15 @@ ContainerWriter::ContainerWriter(WritableFile& out, int32_t headerValue, int32_t
 
 void ContainerWriter::AddEntry(const std::string& name, const ImageBuffer& packed, const std::string& what)
 {
-    const auto pixels = RequirePackedPixels(packed, what);
+    AddEntry(name, packed.ImageWidth, packed.ImageHeight, PackedPixels(packed), what);
+}
+
+void ContainerWriter::AddEntry(const std::string& name, int32_t width, int32_t height, std::span<const uint8_t> pixels,
+                               const std::string& what)
+{
+    RequirePackedPixels(width, height, pixels, what);
     const int32_t dataSize = Checked::ToInt32(static_cast<int64_t>(pixels.size()), "The size of " + what);
-    AddRecord(name, packed.ImageWidth, packed.ImageHeight, dataSize);
+    AddRecord(name, width, height, dataSize);
     out_.Append(pixels);
 }
 

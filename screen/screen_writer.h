@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ public:
     // Pixels from memory, in packed layout; `what` names their source in
     // the message when their size does not fit.
     void AddEntry(const std::string& name, const Brimwork::ImageBuffer& packed, const std::string& what);
+    // The same for packed pixels held elsewhere, of the given size.
+    void AddEntry(const std::string& name, int32_t width, int32_t height, std::span<const uint8_t> pixels,
+                  const std::string& what);
     // Pixels copied from `from`, where they lie packed at `offset`.
     void AddStoredEntry(const std::string& name, int32_t width, int32_t height, Brimwork::ReadableFile& from,
                         int64_t offset);

@@ -101,17 +101,23 @@ public:
         return model;
     }
 
-    void WriteModel(const DocumentModel& model, WritableFile& out) override
+    DocumentModel WriteModel(const DocumentModel& model, WritableFile& out) override
     {
         const auto count = static_cast<int32_t>(model.entries.size());
-        ContainerWriter writer(out, count == 0 && model.statedCount < 0 ? model.statedCount : count, count);
+        const int32_t stated = count == 0 && model.statedCount < 0 ? model.statedCount : count;
+        ContainerWriter writer(out, stated, count);
+        DocumentModel written{model.headerValue, stated, {}};
+        written.entries.reserve(model.entries.size());
         for (const DocumentEntry& entry : model.entries) {
+            DocumentEntry& placed = written.entries.emplace_back(
+                DocumentEntry{entry.name, entry.kind, entry.entryValue, entry.tableRecord, entry.recordHead, {}});
             if (entry.kind == EntryKind::Shadow)
-                WriteShadow(writer, entry);
+                WriteShadow(writer, entry, placed);
             else
-                WriteVehicle(writer, entry);
+                WriteVehicle(writer, entry, placed);
         }
         writer.Finish();
+        return written;
     }
 
     ImageBuffer LoadModelImage(EntryKind kind, const DocumentImage& image) override
@@ -130,9 +136,7 @@ public:
         if (old != nullptr && SameImage(packed, PackedImage(*old)))
             return *old;
         RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
-        const auto pixels = PackedPixels(packed);
-        return EditedImage(packed.ImageWidth, packed.ImageHeight, {pixels.begin(), pixels.end()},
-                           old != nullptr ? old->hotspots : std::vector<int32_t>(4, 0));
+        return EditedImage(std::move(packed), old != nullptr ? old->hotspots : std::vector<int32_t>(4, 0));
     }
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
@@ -191,13 +195,14 @@ private:
         return entry;
     }
 
-    static void WriteVehicle(ContainerWriter& writer, const DocumentEntry& entry)
+    static void WriteVehicle(ContainerWriter& writer, const DocumentEntry& entry, DocumentEntry& placed)
     {
         writer.BeginVehicle(entry.tableRecord, entry.recordHead);
         for (size_t j = 0; j < entry.images.size(); ++j) {
             const DocumentImage& image = entry.images[j];
+            placed.images.push_back(Placed(image, writer.Size()));
             if (image.Edited())
-                writer.AddSlot(SlotHotspots(image), PackedImage(image),
+                writer.AddSlot(SlotHotspots(image), image.width, image.height, *image.edited,
                                "Slot " + std::to_string(j) + " of entry \"" + entry.name + "\"");
             else
                 writer.AddStoredSlot(SlotHotspots(image), image.width, image.height, *image.stored.file,
@@ -205,10 +210,11 @@ private:
         }
     }
 
-    static void WriteShadow(ContainerWriter& writer, const DocumentEntry& entry)
+    static void WriteShadow(ContainerWriter& writer, const DocumentEntry& entry, DocumentEntry& placed)
     {
         writer.BeginShadow(entry.tableRecord, entry.recordHead, static_cast<int32_t>(entry.images.size()));
         for (const DocumentImage& image : entry.images) {
+            placed.images.push_back(Placed(image, writer.Size()));
             std::vector<uint8_t> bytes = ImageBytes(image);
             for (size_t k = 0; k < 2 && k < image.hotspots.size(); ++k)
                 Bytes::PutInt16(bytes, FrameHotspotOffset + 2 * k, static_cast<int16_t>(image.hotspots[k]));

@@ -50,10 +50,15 @@ void ContainerWriter::BeginVehicle(std::span<const uint8_t> tableRecord, std::ve
 void ContainerWriter::AddSlot(const std::array<int32_t, 4>& hotspot, const ImageBuffer& packed,
                               const std::string& what)
 {
+    AddSlot(hotspot, packed.ImageWidth, packed.ImageHeight, PackedPixels(packed), what);
+}
+
+void ContainerWriter::AddSlot(const std::array<int32_t, 4>& hotspot, int32_t width, int32_t height,
+                              std::span<const uint8_t> pixels, const std::string& what)
+{
     RequireRoomFor(Open::Vehicle);
-    const auto pixels = RequirePackedPixels(packed, what);
-    AddSlotRecord(hotspot, packed.ImageWidth, packed.ImageHeight,
-                  Checked::ToInt32(static_cast<int64_t>(pixels.size()), RecordWhat()));
+    RequirePackedPixels(width, height, pixels, what);
+    AddSlotRecord(hotspot, width, height, Checked::ToInt32(static_cast<int64_t>(pixels.size()), RecordWhat()));
     out_.Append(pixels);
 }
 

@@ -35,6 +35,9 @@ public:
     // Pixels from memory, in packed layout; `what` names their source in
     // the message when they are not.
     void AddSlot(const std::array<int32_t, 4>& hotspot, const Brimwork::ImageBuffer& packed, const std::string& what);
+    // The same for packed pixels held elsewhere, of the given size.
+    void AddSlot(const std::array<int32_t, 4>& hotspot, int32_t width, int32_t height, std::span<const uint8_t> pixels,
+                 const std::string& what);
     // Pixels copied from `from`, where they lie packed at `offset`. The size
     // is kept as stored: a 0 x 20 slot stays 0 x 20, without pixels.
     void AddStoredSlot(const std::array<int32_t, 4>& hotspot, int32_t width, int32_t height,

@@ -285,6 +285,17 @@ TEST_F(DocumentTest, EditsComeBackAfterSaving)
     EXPECT_EQ(saved.LoadImage(0, 1).ImageBytes, Samples::Stripes(5, 2).Bytes());
     EXPECT_EQ(saved.LoadImage(1, 0).ImageBytes, Samples::Solid(2, 2, 0x1234).Bytes());
     EXPECT_TRUE(saved.Entries()[2].images.empty());
+
+    // The saved document goes on from the saved file.
+    document.ReplaceImage(1, 0, ToImage(Samples::Solid(1, 1, 0x0001)), "dot");
+    const Document again = Reopened(document);
+    EXPECT_EQ(again.LoadImage(1, 0).ImageBytes, Samples::Solid(1, 1, 0x0001).Bytes());
+    EXPECT_EQ(again.LoadImage(0, 1).ImageBytes, Samples::Stripes(5, 2).Bytes());
+    for (size_t i = 0; i < again.Entries().size(); ++i)
+        for (size_t k = 0; k < again.Entries()[i].images.size(); ++k) {
+            EXPECT_EQ(document.Image(i, k).Offset(), again.Image(i, k).Offset());
+            EXPECT_EQ(document.LoadImage(i, k).ImageBytes, again.LoadImage(i, k).ImageBytes);
+        }
 }
 
 TEST_F(DocumentTest, VehicleEditsKeepHotspotsTagsAndFrames)
