@@ -33,7 +33,7 @@ std::span<const uint8_t> ReadAheadFile::View(int64_t offset, size_t size)
 
 void ReadAheadFile::ReadAt(int64_t offset, std::span<uint8_t> out)
 {
-    if (out.size() >= blockBytes_) {
+    if (out.empty() || out.size() >= blockBytes_) {
         file_.ReadAt(offset, out);
         return;
     }

@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "core/files.h"
 #include "core/memory_files.h"
+#include "core/read_ahead_file.h"
 #include "core/sequential_writer.h"
 #include "gadget/gadget_format.h"
 #include "gadget/gadget_writer.h"
@@ -571,6 +572,79 @@ TEST(SequentialWriterCopy, PatchesBeforeACopyLandAtTheirPlace)
     expected.insert(expected.end(), source.begin() + 1, source.end());
     EXPECT_EQ(files.Contents("/w/out"), expected);
     EXPECT_EQ(writer.Position(), static_cast<int64_t>(expected.size()));
+}
+
+// Copies that continue one another are joined into one and made by the
+// file, in one system call rather than one each; the bytes are those of the
+// copies one by one, patches and appends in between included.
+TEST(SequentialWriterCopy, NeighbouringCopiesAreJoined)
+{
+    Testing::TempFolder folder;
+    const auto source = Scrambled(400000, 9);
+    Samples::WriteBytes(folder / "source", source);
+    Testing::FaultyFileSystem files;
+    auto from = files.OpenForReading(folder / "source");
+    auto out = files.CreateForWriting(folder / "out");
+    SequentialWriter writer(*out);
+    const int64_t table = writer.Reserve(4);
+    for (int64_t at = 0; at < 200000; at += 4000)  // fifty copies, one range
+        writer.AppendCopy(*from, at, 4000);
+    EXPECT_EQ(writer.Position(), 4 + 200000);
+    writer.Patch(table, std::vector<uint8_t>{1, 2, 3, 4});
+    writer.AppendCopy(*from, 300000, 10);  // elsewhere: a copy of its own
+    writer.Append(std::vector<uint8_t>{9});
+    writer.Flush();
+    out->Close();
+
+    std::vector<uint8_t> expected{1, 2, 3, 4};
+    expected.insert(expected.end(), source.begin(), source.begin() + 200000);
+    expected.insert(expected.end(), source.begin() + 300000, source.begin() + 300010);
+    expected.push_back(9);
+    EXPECT_EQ(Samples::ReadBytes(folder / "out"), expected);
+    EXPECT_EQ(files.Count(Testing::FileOperation::Read), 2);  // the joined copy and the small one
+}
+
+// Reads served from a block give what the file holds, across block ends,
+// and a read past the end is the file's own Error.
+TEST(ReadAheadFile, GivesWhatTheFileHoldsAndItsRefusals)
+{
+    MemoryFileSystem files;
+    const auto bytes = Scrambled(10000, 3);
+    files.AddFile("/f", bytes);
+    auto file = files.OpenForReading("/f");
+    ReadAheadFile ahead(*file, 1024);
+    const std::pair<int64_t, size_t> reads[] = {{0, 10}, {1020, 10}, {5000, 2000}, {9990, 10}, {3, 1}, {0, 0}};
+    for (const auto& [offset, size] : reads) {
+        std::vector<uint8_t> got(size);
+        ahead.ReadAt(offset, got);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin() + offset)) << offset;
+    }
+    std::vector<uint8_t> past(20);
+    EXPECT_THROW(ahead.ReadAt(9990, past), Error);
+    EXPECT_THROW(ahead.ReadAt(-1, std::span(past).first(1)), Error);
+}
+
+// A gadget entry whose image sizes are given first writes the same file;
+// images of other sizes than announced are refused.
+TEST(GadgetWriter, SizesGivenFirstWriteTheSameFile)
+{
+    const auto a = Samples::Gradient(3, 2);
+    const auto b = Samples::Solid(1, 4, 5);
+    const auto write = [&](bool announce, const Samples::Picture& second) {
+        return Written([&](WritableFile& out) {
+            GDG::ContainerWriter writer(out, 1, 1);
+            const std::vector<GDG::ContainerWriter::ImageSize> sizes{{3, 2}, {1, 4}};
+            if (announce)
+                writer.BeginEntry("E", 2, sizes);
+            else
+                writer.BeginEntry("E", 2, 2);
+            writer.AddImage(ImageBuffer{3, 2, a.Bytes()}, "a");
+            writer.AddImage(ImageBuffer{second.width, second.height, second.Bytes()}, "b");
+            writer.Finish();
+        });
+    };
+    EXPECT_EQ(ReadAll(*write(true, b).file), ReadAll(*write(false, b).file));
+    EXPECT_THROW(write(true, Samples::Solid(4, 1, 5)), Error);
 }
 
 // ---- What a writer refuses ----
