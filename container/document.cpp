@@ -288,9 +288,12 @@ void Document::SaveAs(const fs::path& path)
         throw Error("The save of " + target.string() + " succeeded, but the saved file cannot be opened again:\n" +
                     error.what());
     }
-    for (DocumentEntry& entry : saved.entries)
+    for (DocumentEntry& entry : saved.entries) {
+        if (entry.stored.size > 0)
+            entry.stored.file = file;
         for (DocumentImage& image : entry.images)
             image.stored.file = file;
+    }
     model_ = std::move(saved);
     path_ = target;
     modified_ = false;

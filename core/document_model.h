@@ -49,10 +49,14 @@ struct DocumentEntry {
     // Vehicle and shadow entries: the 264-byte table record as stored
     // (the name field with whatever follows the name, the entry value),
     // and the record head: a vehicle record's 484 bytes or a shadow
-    // record's 20-byte header, with their tags and spare fields.
+    // record's 20-byte header, with their tags and spare fields. A gadget
+    // entry: its image table as stored, as its record head.
     std::vector<uint8_t> tableRecord;
     std::vector<uint8_t> recordHead;
     std::vector<DocumentImage> images;
+    // Where a gadget entry's image table lies, so that a save can copy it
+    // with the pixels around it when it comes out the same.
+    StoredBytes stored;
 };
 
 // A container as a document holds it: its header values and its entries.

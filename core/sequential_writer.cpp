@@ -53,8 +53,14 @@ void SequentialWriter::EmitPendingCopy()
     pending_ = {};
     if (copy.size >= DirectCopySize || static_cast<size_t>(copy.size) > capacity_) {
         Flush();
-        file_.AppendFrom(*copy.from, copy.offset, copy.size);
-        Written(copy.size);
+        // In steps, so that the disk writes the start of a long copy back
+        // while the rest is copied, as it does for appended bytes.
+        for (int64_t done = 0; done < copy.size;) {
+            const int64_t step = std::min(copy.size - done, WritebackStep);
+            file_.AppendFrom(*copy.from, copy.offset + done, step);
+            Written(step);
+            done += step;
+        }
         return;
     }
     if (!source_ || !source_->Over(*copy.from))

@@ -72,6 +72,12 @@ public:
             read.kind = EntryKind::Gadget;
             read.entryValue = entry.EntryValue;
             const auto images = Format::ReadImageHeaders(records, entry);
+            if (!images.empty()) {
+                const int64_t size = int64_t{Format::ImageHeaderSize} * entry.ImageCount;
+                const auto table = records.View(entry.TableOffset, static_cast<size_t>(size));
+                read.recordHead.assign(table.begin(), table.end());
+                read.stored = StoredBytes{file, entry.TableOffset, size};
+            }
             read.name = std::move(entry.Name);
             read.images.reserve(images.size());
             for (const auto& image : images)
@@ -96,9 +102,17 @@ public:
                 const DocumentImage placed = PlacedAsWritten(image, 0);
                 sizes.push_back({placed.width, placed.height});
             }
-            writer.BeginEntry(entry.name, entry.entryValue, sizes);
+            std::optional<ContainerWriter::StoredTable> stored;
+            if (entry.stored.file)
+                stored.emplace(ContainerWriter::StoredTable{*entry.stored.file, entry.stored.offset, entry.recordHead});
+            const int64_t tableOffset = writer.Size();
+            const auto table = writer.BeginEntry(entry.name, entry.entryValue, sizes, stored);
             DocumentEntry& placed =
-                written.entries.emplace_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {}});
+                written.entries.emplace_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {}, {}});
+            if (!table.empty()) {
+                placed.recordHead.assign(table.begin(), table.end());
+                placed.stored = StoredBytes{nullptr, tableOffset, static_cast<int64_t>(table.size())};
+            }
             for (const DocumentImage& image : entry.images) {
                 placed.images.push_back(PlacedAsWritten(image, writer.Size()));
                 if (image.Edited())
@@ -124,7 +138,7 @@ public:
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
     {
-        return DocumentEntry{name, kind, 0, {}, {}, {}};
+        return DocumentEntry{name, kind, 0, {}, {}, {}, {}};
     }
     void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };

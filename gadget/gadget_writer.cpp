@@ -31,7 +31,9 @@ void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, in
     imageTable_ = out_.Reserve(dataOffset_ - tableOffset_);
 }
 
-void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, std::span<const ImageSize> images)
+std::span<const uint8_t> ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue,
+                                                     std::span<const ImageSize> images,
+                                                     const std::optional<StoredTable>& stored)
 {
     OpenEntry(name, entryValue, Checked::ToInt32(static_cast<int64_t>(images.size()), "The image count"));
     int32_t offset = dataOffset_;
@@ -46,7 +48,11 @@ void ContainerWriter::BeginEntry(const std::string& name, int32_t entryValue, st
     }
     // The table is known whole: it goes out as it is, not patched later.
     imageTable_ = out_.Position();
-    out_.Append(announcedHeaders_);
+    if (stored && std::ranges::equal(stored->bytes, announcedHeaders_))
+        out_.AppendCopy(stored->file, stored->offset, static_cast<int64_t>(stored->bytes.size()));
+    else
+        out_.Append(announcedHeaders_);
+    return announcedHeaders_;
 }
 
 void ContainerWriter::OpenEntry(const std::string& name, int32_t entryValue, int32_t imageCount)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,7 +31,17 @@ public:
         int32_t width = 0;
         int32_t height = 0;
     };
-    void BeginEntry(const std::string& name, int32_t entryValue, std::span<const ImageSize> images);
+    // `stored`, when given, is a table as it lies in a file (a container
+    // being saved again): when its bytes are the table to write, they are
+    // copied from there, with the pixels around them. Returns the table
+    // as written, valid until the next call.
+    struct StoredTable {
+        Brimwork::ReadableFile& file;
+        int64_t offset = 0;
+        std::span<const uint8_t> bytes;
+    };
+    std::span<const uint8_t> BeginEntry(const std::string& name, int32_t entryValue, std::span<const ImageSize> images,
+                                        const std::optional<StoredTable>& stored = std::nullopt);
     // Pixels from memory, in packed layout; `what` names their source in
     // the message when their size does not fit.
     void AddImage(const Brimwork::ImageBuffer& packed, const std::string& what);

@@ -75,7 +75,7 @@ public:
             // Without pixels it is written as 0 x 0, as its TGA file reads back.
             if (placed.width == 0 || placed.height == 0)
                 placed.width = placed.height = 0;
-            written.entries.push_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {placed}});
+            written.entries.push_back(DocumentEntry{entry.name, entry.kind, entry.entryValue, {}, {}, {placed}, {}});
             // An image without pixels comes back from its TGA file as 0 x 0,
             // whatever side was not 0, and is written so here.
             if (image.Edited())
@@ -101,7 +101,7 @@ public:
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
     {
-        return DocumentEntry{name, kind, 0, {}, {}, {}};
+        return DocumentEntry{name, kind, 0, {}, {}, {}, {}};
     }
     void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };

@@ -110,7 +110,7 @@ public:
         written.entries.reserve(model.entries.size());
         for (const DocumentEntry& entry : model.entries) {
             DocumentEntry& placed = written.entries.emplace_back(
-                DocumentEntry{entry.name, entry.kind, entry.entryValue, entry.tableRecord, entry.recordHead, {}});
+                DocumentEntry{entry.name, entry.kind, entry.entryValue, entry.tableRecord, entry.recordHead, {}, {}});
             if (entry.kind == EntryKind::Shadow)
                 WriteShadow(writer, entry, placed);
             else
@@ -141,7 +141,7 @@ public:
 
     DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
     {
-        DocumentEntry entry{name, kind, 0, std::vector<uint8_t>(Format::EntrySize, 0), {}, {}};
+        DocumentEntry entry{name, kind, 0, std::vector<uint8_t>(Format::EntrySize, 0), {}, {}, {}};
         Bytes::PutText(entry.tableRecord, 0, Format::NameSize, name);
         if (kind == EntryKind::Shadow) {
             entry.recordHead.assign(Format::ShadowHeaderSize, 0);
@@ -165,7 +165,7 @@ private:
                                    std::span<const uint8_t> record)
     {
         const Format::VehicleEntry stored = Format::DecodeEntry(record);
-        DocumentEntry entry{stored.Name, EntryKind::Vehicle, stored.EntryValue, {record.begin(), record.end()}, {}, {}};
+        DocumentEntry entry{stored.Name, EntryKind::Vehicle, stored.EntryValue, {record.begin(), record.end()}, {}, {}, {}};
         if (Format::IsShadowRecord(records, stored)) {
             entry.kind = EntryKind::Shadow;
             entry.recordHead = Format::ReadShadowHeader(records, stored);

@@ -421,3 +421,24 @@ TEST(DocumentSave, KeepsThePermissionsAndCopiesLargeImagesFromTheOldFile)
     EXPECT_EQ(document.LoadImage(0, 0).ImageBytes, big.Bytes());
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"TITLES.PIX"});
 }
+
+// A save after replacing one image of a container in the rebuild's layout
+// copies everything else, tables included, as a few long ranges: the
+// number of writes does not grow with the number of entries.
+TEST(DocumentSave, CopiesWhatDidNotChangeAsLongRanges)
+{
+    Testing::TempFolder folder;
+    std::vector<Samples::GadgetEntry> entries;
+    for (int i = 0; i < 60; ++i)
+        entries.push_back({"E" + std::to_string(i), i, {Samples::Gradient(40, 30), Samples::Stripes(33, 21)}});
+    Samples::WriteBytes(folder / "UNITS.GDG", Samples::BuildGadgetFile(5, entries));
+    Testing::FaultyFileSystem files;
+    Document document = Document::Open(files, folder / "UNITS.GDG");
+    document.ReplaceImage(30, 1, ToImage(Samples::Solid(33, 21, 0x1111)), "same size");
+    const int writesBefore = files.Count(Testing::FileOperation::Write);
+    document.Save();
+    EXPECT_LE(files.Count(Testing::FileOperation::Write) - writesBefore, 6);
+
+    entries[30].images[1] = Samples::Solid(33, 21, 0x1111);
+    EXPECT_EQ(Samples::ReadBytes(folder / "UNITS.GDG"), Samples::BuildGadgetFile(5, entries));
+}
