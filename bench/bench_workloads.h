@@ -1,11 +1,13 @@
 #pragma once
 
 // The containers the benchmarks work on, made in code so that every run
-// makes the same files, and the statistics they print.
+// makes the same files, the folders they are copied into, and the
+// statistics they print.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -143,6 +145,34 @@ inline double Median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// A fresh folder of a new name under `runs` holding copies of `names` from `from`.
+inline std::filesystem::path FreshCopy(const std::filesystem::path& from, const std::vector<std::string>& names,
+                                       const std::filesystem::path& runs)
+{
+    static int made = 0;
+    const std::filesystem::path to = runs / ("run" + std::to_string(++made));
+    std::filesystem::remove_all(to);
+    std::filesystem::create_directories(to);
+    for (const auto& name : names)
+        std::filesystem::copy_file(from / name, to / name);
+    return to;
+}
+
+// The first line a shell command prints, without its line end.
+inline std::string FirstLineOf(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        if (std::fgets(buffer, sizeof buffer, pipe))
+            text = buffer;
+        ::pclose(pipe);
+    }
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
 }
 
 }  // namespace Brimwork::BenchWork

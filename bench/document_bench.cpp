@@ -114,18 +114,6 @@ double MiB(double bytes) { return bytes / 1048576.0; }
 
 void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) { Samples::WriteBytes(path, bytes); }
 
-// A new folder under `runs` holding copies of `names` from `from`.
-fs::path FreshCopy(const fs::path& from, const std::vector<std::string>& names, const fs::path& runs)
-{
-    static int made = 0;
-    const fs::path to = runs / ("run" + std::to_string(++made));
-    fs::remove_all(to);
-    fs::create_directories(to);
-    for (const auto& name : names)
-        fs::copy_file(from / name, to / name);
-    return to;
-}
-
 // Runs `work` in a forked child after a sync, so that the writeback of
 // what came before does not fall into its time.
 ChildRun TimedInChild(const std::string& what, const std::function<void()>& work)
@@ -452,20 +440,6 @@ void PrintVerify(const std::vector<VerifyCase>& cases)
 }
 
 // ---------------------------------------------------------------- the bench
-
-std::string FirstLineOf(const std::string& command)
-{
-    std::string text;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        if (std::fgets(buffer, sizeof buffer, pipe))
-            text = buffer;
-        ::pclose(pipe);
-    }
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
 
 void Run(const Options& o)
 {

@@ -145,18 +145,6 @@ fs::path RunsFolder(const fs::path& work)
     return runs;
 }
 
-// A fresh folder of a new name holding copies of `names` from `from`.
-fs::path FreshCopy(const fs::path& from, const std::vector<std::string>& names, const fs::path& runs)
-{
-    static int made = 0;
-    const fs::path to = runs / ("run" + std::to_string(++made));
-    fs::remove_all(to);
-    fs::create_directories(to);
-    for (const auto& name : names)
-        fs::copy_file(from / name, to / name);
-    return to;
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
@@ -496,20 +484,6 @@ private:
     Options o_;
     fs::path runs_;
 };
-
-std::string FirstLineOf(const std::string& command)
-{
-    std::string text;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        if (std::fgets(buffer, sizeof buffer, pipe))
-            text = buffer;
-        ::pclose(pipe);
-    }
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
 
 }  // namespace
 

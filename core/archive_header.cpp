@@ -64,17 +64,24 @@ void RefuseTruncatedHeader(ReadableFile& file, const std::string& signature)
 
 }  // namespace
 
+ArchiveHeader ReadArchiveHeaderOfKind(ReadableFile& file, const std::string& signature,
+                                      const std::string& signatureMessage)
+{
+    ArchiveHeader header = ReadArchiveHeader(file);
+    if (header.Signature != signature) {
+        RefuseTruncatedHeader(file, signature);
+        throw Error(signatureMessage, "Brimwork Error");
+    }
+    return header;
+}
+
 std::vector<std::string> ReadArchiveNames(
     FileSystem& files, const std::filesystem::path& fileName, const std::string& signature,
     const std::string& signatureMessage,
     const std::function<std::vector<std::string>(ReadableFile&, int32_t count)>& readNames)
 {
     auto file = files.OpenContainer(fileName);
-    const ArchiveHeader header = ReadArchiveHeader(*file);
-    if (header.Signature != signature) {
-        RefuseTruncatedHeader(*file, signature);
-        throw Error(signatureMessage, "Brimwork Error");
-    }
+    const ArchiveHeader header = ReadArchiveHeaderOfKind(*file, signature, signatureMessage);
     return readNames(*file, header.EntryCount);
 }
 

@@ -43,6 +43,13 @@ auto ReadEntryTable(ReadableFile& file, int32_t count, int32_t recordSize, Decod
     return entries;
 }
 
+// The header of a gadget or screen file. A file that starts with
+// `signature` but is shorter than the header is damaged; any other file
+// without `signature` is an Error of `signatureMessage` under the title
+// "Brimwork Error".
+ArchiveHeader ReadArchiveHeaderOfKind(ReadableFile& file, const std::string& signature,
+                                      const std::string& signatureMessage);
+
 // The entry names of a gadget or screen file, in file order. A file that
 // starts with `signature` but is shorter than the header is damaged; any
 // other file without `signature` is an Error of `signatureMessage` under

@@ -61,18 +61,20 @@ public:
     // holds it: every image stored where it now lies, in a file the caller
     // gives it once the file is in place.
     virtual DocumentModel WriteModel(const DocumentModel& model, WritableFile& out) = 0;
+    // The defaults below serve kinds whose images are packed pixels and
+    // whose entries keep nothing but their name and value.
     // An image of an entry of `kind` in packed layout.
-    virtual ImageBuffer LoadModelImage(EntryKind kind, const DocumentImage& image) = 0;
+    virtual ImageBuffer LoadModelImage(EntryKind kind, const DocumentImage& image);
     // The image that takes the place of `old` (none for a new image) in an
     // entry of `kind`, made from packed pixels as the rebuild makes it from
     // a TGA file; `source` names them in messages. Adds to `rounded` the
     // pixels of a shadow frame rounded to black or white.
     virtual DocumentImage MakeModelImage(EntryKind kind, const DocumentImage* old, ImageBuffer packed,
-                                         const std::string& source, int64_t& rounded) = 0;
+                                         const std::string& source, int64_t& rounded);
     // A new entry of `kind` without images (a vehicle entry: 17 empty slots).
-    virtual DocumentEntry NewEntry(const std::string& name, EntryKind kind) = 0;
+    virtual DocumentEntry NewEntry(const std::string& name, EntryKind kind);
     // Gives the entry a new name, where the kind keeps it.
-    virtual void Rename(DocumentEntry& entry, const std::string& name) = 0;
+    virtual void Rename(DocumentEntry& entry, const std::string& name);
 };
 
 }  // namespace Brimwork

@@ -20,7 +20,6 @@ using Format::GadgetEntry;
 
 namespace {
 
-constexpr const char* SignatureMessage = "Error: Gadget file signature not found!";
 
 std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 {
@@ -51,7 +50,7 @@ std::vector<std::vector<Format::ImageHeader>> CheckExtraction(ReadableFile& file
 
 std::vector<std::string> EntryNames(FileSystem& files, const std::filesystem::path& fileName)
 {
-    return ReadArchiveNames(files, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
+    return ReadArchiveNames(files, fileName, Format::Signature, Format::SignatureMessage, [](ReadableFile& file, int32_t count) {
         std::vector<std::string> names;
         for (const auto& entry : Format::ReadEntries(file, count))
             names.push_back(entry.Name);

@@ -14,6 +14,8 @@ class ReadableFile;
 // The records of a gadget file and their checked reading.
 namespace GDG::Format {
 
+// What a file without the signature is refused with.
+inline constexpr const char* SignatureMessage = "Error: Gadget file signature not found!";
 inline constexpr const char* Signature = "GADG";
 inline constexpr int32_t EntrySize = 44;
 inline constexpr int32_t NameSize = 32;

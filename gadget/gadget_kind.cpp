@@ -2,14 +2,12 @@
 
 #include "core/archive_header.h"
 #include "core/container_kind.h"
-#include "core/error.h"
 #include "core/files.h"
 #include "core/manifest.h"
 #include "core/read_ahead_file.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
 #include "gadget/gadget_writer.h"
-#include "image/tga.h"
 
 namespace GDG {
 
@@ -58,9 +56,7 @@ public:
 
     DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) override
     {
-        const ArchiveHeader header = ReadArchiveHeader(*file);
-        if (header.Signature != Format::Signature)
-            throw Error("Error: Gadget file signature not found!", "Brimwork Error");
+        const ArchiveHeader header = ReadArchiveHeaderOfKind(*file, Format::Signature, Format::SignatureMessage);
         DocumentModel model{header.HeaderValue, header.EntryCount, {}};
         // The image tables lie one after another between the pixels they
         // describe: read a block ahead, not one system call each.
@@ -127,20 +123,6 @@ public:
         return written;
     }
 
-    ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
-
-    DocumentImage MakeModelImage(EntryKind, const DocumentImage*, ImageBuffer packed, const std::string& source,
-                                 int64_t&) override
-    {
-        RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
-        return EditedImage(std::move(packed));
-    }
-
-    DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
-    {
-        return DocumentEntry{name, kind, 0, {}, {}, {}, {}};
-    }
-    void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };
 
 }  // namespace

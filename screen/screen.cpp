@@ -20,7 +20,6 @@ using Format::ScreenEntry;
 
 namespace {
 
-constexpr const char* SignatureMessage = "Error: PICS file signature not found!";
 
 std::string TgaFileName(const std::string& entryName) { return entryName + ".tga"; }
 
@@ -43,7 +42,7 @@ std::string ManifestNameFor(const ModuleContext& context) { return context.conta
 
 std::vector<std::string> EntryNames(FileSystem& files, const std::filesystem::path& fileName)
 {
-    return ReadArchiveNames(files, fileName, Format::Signature, SignatureMessage, [](ReadableFile& file, int32_t count) {
+    return ReadArchiveNames(files, fileName, Format::Signature, Format::SignatureMessage, [](ReadableFile& file, int32_t count) {
         std::vector<std::string> names;
         for (const auto& entry : Format::ReadEntries(file, count))
             names.push_back(entry.Name);

@@ -12,6 +12,8 @@ class ReadableFile;
 // The entry records of a screen file and their checked reading.
 namespace PIX::Format {
 
+// What a file without the signature is refused with.
+inline constexpr const char* SignatureMessage = "Error: PICS file signature not found!";
 inline constexpr const char* Signature = "PICS";
 inline constexpr int32_t EntrySize = 48;
 inline constexpr int32_t NameSize = 32;

@@ -2,10 +2,8 @@
 
 #include "core/archive_header.h"
 #include "core/container_kind.h"
-#include "core/error.h"
 #include "core/files.h"
 #include "core/manifest.h"
-#include "image/tga.h"
 #include "screen/screen.h"
 #include "screen/screen_format.h"
 #include "screen/screen_writer.h"
@@ -47,9 +45,7 @@ public:
 
     DocumentModel ReadModel(const std::shared_ptr<ReadableFile>& file) override
     {
-        const ArchiveHeader header = ReadArchiveHeader(*file);
-        if (header.Signature != Format::Signature)
-            throw Error("Error: PICS file signature not found!", "Brimwork Error");
+        const ArchiveHeader header = ReadArchiveHeaderOfKind(*file, Format::Signature, Format::SignatureMessage);
         DocumentModel model{header.HeaderValue, header.EntryCount, {}};
         for (const auto& entry : Format::ReadEntries(*file, header.EntryCount)) {
             Format::CheckImage(*file, entry);
@@ -90,20 +86,6 @@ public:
         return written;
     }
 
-    ImageBuffer LoadModelImage(EntryKind, const DocumentImage& image) override { return PackedImage(image); }
-
-    DocumentImage MakeModelImage(EntryKind, const DocumentImage*, ImageBuffer packed, const std::string& source,
-                                 int64_t&) override
-    {
-        RequireFitsTga(packed.ImageWidth, packed.ImageHeight, "The image of " + source);
-        return EditedImage(std::move(packed));
-    }
-
-    DocumentEntry NewEntry(const std::string& name, EntryKind kind) override
-    {
-        return DocumentEntry{name, kind, 0, {}, {}, {}, {}};
-    }
-    void Rename(DocumentEntry& entry, const std::string& name) override { entry.name = name; }
 };
 
 }  // namespace
