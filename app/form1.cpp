@@ -13,8 +13,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,8 +25,10 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QUndoStack>
 #include <QWheelEvent>
 
+#include "app/entry_list.h"
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/progress_dialog.h"
@@ -43,6 +47,7 @@ constexpr int ClientHeight = 360;
 constexpr int RoomRightMargin = ClientWidth - (248 + 353);
 constexpr int RoomBottomMargin = ClientHeight - (64 + 281);
 constexpr int MostRecentFiles = 8;
+constexpr int ListBottomMargin = ClientHeight - (64 + 276);
 
 // The font of the layout in the family asked for, or in `fallback` where
 // the family is not installed: 9.75 pt, regular.
@@ -72,6 +77,7 @@ const QString RecentFilesKey = QStringLiteral("recentFiles");
 const QString LastFolderKey = QStringLiteral("lastFolder");
 const QString GeometryKey = QStringLiteral("geometry");
 const QString KeepBackupKey = QStringLiteral("keepBackupOnRebuild");
+const QString OpenFilterKey = QStringLiteral("openFilter");
 
 }  // namespace
 
@@ -83,9 +89,12 @@ Form1::Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path sta
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Brimwork"));
+    undoStack_ = new QUndoStack(this);
     BuildControls();
     BuildMenu();
+    BuildEditMenu();
     BuildViewer();
+    UpdateEditActions();
     // Client area 614 x 360 between the menu bar and the status bar.
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
@@ -121,12 +130,19 @@ void Form1::BuildControls()
     picture1_->setFont(tahoma);
     picture1_->setFocusPolicy(Qt::StrongFocus);
 
-    list1_ = new QListWidget(central);
+    list1_ = new EntryList(central);
     list1_->setObjectName(QStringLiteral("List1"));
     list1_->setGeometry(8, 64, 209, 276);
     list1_->setFont(courier);
-    list1_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list1_->setSortingEnabled(false);
+
+    // Above the list's label, in the room the layout leaves free there.
+    filter_ = new QLineEdit(central);
+    filter_->setObjectName(QStringLiteral("EntryFilter"));
+    filter_->setGeometry(8, 10, 209, 24);
+    filter_->setFont(tahoma);
+    filter_->setPlaceholderText(QStringLiteral("Filter entries (Ctrl+F)"));
+    filter_->setClearButtonEnabled(true);
+    filter_->installEventFilter(this);
 
     label1_ = new QLabel(central);
     label1_->setObjectName(QStringLiteral("Label1"));
@@ -146,8 +162,12 @@ void Form1::BuildControls()
     QWidget::setTabOrder(picture1_, list1_);
     QWidget::setTabOrder(list1_, label1_);
     QWidget::setTabOrder(label1_, label2_);
+    QWidget::setTabOrder(label2_, filter_);
 
     connect(command1_, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(filter_, &QLineEdit::textChanged, list1_, &EntryList::SetFilter);
+    connect(list1_, &EntryList::NameDropped, this, &Form1::MoveEntryTo);
+    connect(list1_, &EntryList::NameEdited, this, &Form1::RenameEntryTo);
     connect(list1_, &QListWidget::itemSelectionChanged, this, [this] {
         if (SelectedPosition() >= 0)
             List1_Click();
@@ -158,10 +178,15 @@ void Form1::BuildMenu()
 {
     mnuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile_->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileOpen_ = AddMenuItem(mnuFile_, "mnuFileOpen", QStringLiteral("&Open..."), true);
+    mnuFileOpen_ = AddMenuItem(mnuFile_, "mnuFileOpen", QStringLiteral("&Open..."), true,
+                               {QKeySequence(Qt::CTRL | Qt::Key_O)});
     mnuFileOpenRecent_ = mnuFile_->addMenu(QStringLiteral("Open Re&cent"));
     mnuFileOpenRecent_->setObjectName(QStringLiteral("mnuFileOpenRecent"));
     mnuFileOpenRecent_->menuAction()->setObjectName(QStringLiteral("mnuFileOpenRecent"));
+    mnuFileSave_ = AddMenuItem(mnuFile_, "mnuFileSave", QStringLiteral("&Save"), false,
+                               {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    mnuFileSaveAs_ = AddMenuItem(mnuFile_, "mnuFileSaveAs", QStringLiteral("Save &As..."), false,
+                                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     mnuFileExtract_ = AddMenuItem(mnuFile_, "mnuFileExtract", QStringLiteral("&Extract"), false);
     mnuFileRebuild_ = AddMenuItem(mnuFile_, "mnuFileRebuild", QStringLiteral("&Rebuild..."), false);
     mnuFilePreviewRebuild_ =
@@ -208,6 +233,8 @@ void Form1::BuildMenu()
     connect(mnuFileExit_, &QAction::triggered, this, &Form1::mnuFileExit_Click);
     connect(mnuHelpAbout_, &QAction::triggered, this, &Form1::mnuHelpAbout_Click);
     connect(mnuEditCopyImage_, &QAction::triggered, this, &Form1::mnuEditCopyImage_Click);
+    connect(mnuFileSave_, &QAction::triggered, this, &Form1::mnuFileSave_Click);
+    connect(mnuFileSaveAs_, &QAction::triggered, this, &Form1::mnuFileSaveAs_Click);
     connect(mnuViewZoomIn_, &QAction::triggered, picture1_, &ImageView::ZoomIn);
     connect(mnuViewZoomOut_, &QAction::triggered, picture1_, &ImageView::ZoomOut);
     connect(mnuViewActualSize_, &QAction::triggered, picture1_, [this] { picture1_->SetZoomStep(1); });
@@ -227,7 +254,10 @@ void Form1::BuildViewer()
     pixelReadout_->setObjectName(QStringLiteral("PixelReadout"));
     zoomReadout_ = new QLabel(statusBar());
     zoomReadout_->setObjectName(QStringLiteral("ZoomReadout"));
+    imagePosition_ = new QLabel(statusBar());
+    imagePosition_->setObjectName(QStringLiteral("ImagePosition"));
     statusBar()->addWidget(pixelReadout_, 1);
+    statusBar()->addPermanentWidget(imagePosition_);
     statusBar()->addPermanentWidget(zoomReadout_);
     connect(picture1_, &ImageView::PointedPixelChanged, this, &Form1::UpdateReadout);
     connect(picture1_, &ImageView::ZoomChanged, this, &Form1::UpdateReadout);
@@ -254,7 +284,7 @@ void Form1::BuildViewer()
 void Form1::mnuFileOpen_Click()
 {
     const std::filesystem::path startFolder = lastFolder_.empty() ? session_.Folder() : lastFolder_;
-    if (std::optional<std::filesystem::path> chosen = dialogs_.ChooseFileToOpen(startFolder)) {
+    if (std::optional<std::filesystem::path> chosen = dialogs_.ChooseFileToOpen(startFolder, openFilter_)) {
         lastChosenFile_ = std::move(*chosen);
         lastFolder_ = lastChosenFile_.parent_path();
         SaveSettings();
@@ -287,13 +317,17 @@ void Form1::OpenFile(const std::filesystem::path& fileName)
 
 void Form1::OpenArchive(const std::filesystem::path& fileName)
 {
+    if (!MayDiscardChanges())
+        return;
     bool listed = false;
     RunReportingErrors([&] {
         session_.OpenArchive(fileName);
         listed = true;
     });
-    if (listed)
-        AddRecentFile(session_.Container().FileName);
+    if (!listed)
+        return;
+    AddRecentFile(session_.Container().FileName);
+    OpenDocument();
 }
 
 void Form1::List1_Click()
@@ -301,7 +335,7 @@ void Form1::List1_Click()
     imageIndex_ = 0;
     const int entryIndex = SelectedPosition();
     const bool loaded = RunReportingErrors([&] {
-        session_.LoadImage(entryIndex, 0);  // a separate 0, not ImageIndex itself
+        LoadShownImage(entryIndex, 0);  // a separate 0, not ImageIndex itself
     });
     if (loaded)
         DisplayBMP();
@@ -318,7 +352,7 @@ void Form1::Command1_Click()
         if (session_.Kind().OneImagePerEntry())
             Beep();  // a screen entry holds one image: the same buffer is shown again
         else
-            imageIndex_ = session_.LoadImage(entryIndex, imageIndex_);
+            imageIndex_ = LoadShownImage(entryIndex, imageIndex_);
     });
     if (loaded)
         DisplayBMP();
@@ -330,14 +364,25 @@ void Form1::mnuFileExtract_Click()
         ShowMessage(Messages::ExtractEmptyText, Messages::ExtractEmptyTitle);
         return;
     }
+    if (!SavedForDiskCommand(QStringLiteral("Extract")))
+        return;
     RunWithProgress(QStringLiteral("Extracting ...."), [&] { session_.ExtractAll(); });
 }
 
 void Form1::mnuFileRebuild_Click()
 {
+    if (!SavedForDiskCommand(QStringLiteral("Rebuild")))
+        return;
+    bool rebuilt = false;
     RunWithProgress(QStringLiteral("Rebuilding ...."), [&] {
-        session_.Rebuild({.dryRun = false, .keepBackup = mnuFileKeepBackup_->isChecked()});
+        rebuilt = session_.Rebuild({.dryRun = false, .keepBackup = mnuFileKeepBackup_->isChecked()}).done;
     });
+    if (rebuilt) {
+        // The file on disk is another now: the document and the view
+        // start again from it.
+        ClearImage();
+        OpenDocument();
+    }
 }
 
 void Form1::mnuFilePreviewRebuild_Click()
@@ -367,8 +412,9 @@ void Form1::mnuHelpAbout_Click()
 {
     ShowMessage(std::string("Brimwork, version ") + BRIMWORK_VERSION +
                     "\n"
-                    "Views and extracts the images of gadget, screen and vehicle files, and rebuilds gadget and "
-                    "screen files from edited TGA images.\n"
+                    "Views and edits gadget, screen and vehicle files: replaces, exports, adds and deletes images "
+                    "and entries, renames and reorders entries and moves hotspots, with undo; extracts every image "
+                    "as a TGA file with a manifest, and rebuilds all three kinds from the edited TGA files.\n"
                     "\n"
                     "By the Brimwork developers.",
                 "About Brimwork");
@@ -378,7 +424,7 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // A run must end before the window closes (the window takes no input
     // meanwhile, but the window manager may still ask).
-    if (busy_) {
+    if (busy_ || !MayDiscardChanges()) {
         event->ignore();
         return;
     }
@@ -393,8 +439,10 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::DisplayBMP()
 {
+    UpdateImagePosition();
+    UpdateEditActions();
     RunReportingErrors([&] {
-        const ImageBuffer& image = session_.Image();
+        const ImageBuffer& image = shownImage_ ? *shownImage_ : session_.Image();
         const DisplayPicture picture = MakeDisplayPicture(image);
         picture1_->Show(picture);
         label1_->setText(QString::fromStdString(ImageLabelText(imageIndex_, image)));
@@ -408,10 +456,13 @@ void Form1::DisplayBMP()
 void Form1::ReplaceList(const std::vector<std::string>& names)
 {
     const QSignalBlocker blocker(list1_);
-    list1_->clear();
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names)
-        list1_->addItem(EntryNameText(name));
+        texts.append(EntryNameText(name));
+    list1_->SetNames(texts);
     thumbnails_->Clear();  // nothing is selected any more
+    ClearImage();
 }
 
 void Form1::SetProgress(float percent)
@@ -476,13 +527,13 @@ void Form1::StepTo(const std::function<int32_t(int32_t count)>& target, bool bee
     if (entryIndex == -1)
         return;
     const bool loaded = RunReportingErrors([&] {
-        const int32_t count = session_.CountImages(entryIndex);
+        const int32_t count = ImageCount(entryIndex);
         imageIndex_ = target(count);
         if (session_.Kind().OneImagePerEntry() && beepOnScreen)
             Beep();  // a screen entry holds one image, as "Next Image" finds too
         // The loader reads the chosen image straight away: a shadow frame is
         // found through the frame index, however far into the entry it lies.
-        imageIndex_ = session_.LoadImage(entryIndex, imageIndex_);
+        imageIndex_ = LoadShownImage(entryIndex, imageIndex_);
     });
     if (loaded)
         DisplayBMP();
@@ -507,8 +558,12 @@ void Form1::ShowThumbnailsOfSelection()
     }
     // A failure here was already reported by the load of the same entry.
     try {
-        const std::filesystem::path& container = session_.Container().FileName;
-        thumbnails_->SetEntry(container, entryIndex, session_.CountImages(entryIndex));
+        if (document_) {
+            const DocumentEntry& entry = document_->Entry(static_cast<size_t>(entryIndex));
+            thumbnails_->SetImages(document_->Path(), entry.kind, entry.images);
+        } else {
+            thumbnails_->SetEntry(session_.Container().FileName, entryIndex, session_.CountImages(entryIndex));
+        }
         thumbnails_->SetCurrent(imageIndex_);
     } catch (const std::exception&) {
         thumbnails_->Clear();
@@ -544,6 +599,9 @@ void Form1::UpdateReadout()
 void Form1::UpdateRoom()
 {
     const QSize client = centralWidget()->size();
+    // The list keeps its place and width and takes the height the window
+    // gives, keeping its bottom margin.
+    list1_->resize(list1_->width(), std::max(ClientHeight - 64 - ListBottomMargin, client.height() - 64 - ListBottomMargin));
     picture1_->SetRoom(QSize(client.width() - picture1_->x() - RoomRightMargin,
                              client.height() - picture1_->y() - RoomBottomMargin));
     UpdateReadout();
@@ -551,6 +609,11 @@ void Form1::UpdateRoom()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == filter_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !filter_->text().isEmpty()) {
+        filter_->clear();
+        return true;
+    }
     if (watched == centralWidget()) {
         if (event->type() == QEvent::Resize) {
             UpdateRoom();
@@ -596,6 +659,8 @@ void Form1::dropEvent(QDropEvent* event)
     if (!file)
         return;
     event->acceptProposedAction();
+    // A TGA or PNG file dropped on the picture replaces the image; any
+    // other file opens, asking first about unsaved changes.
     OpenFile(PathFromText(*file));
 }
 
@@ -606,6 +671,7 @@ void Form1::RememberIn(QSettings& settings)
     settings_ = &settings;
     recentFiles_ = settings.value(RecentFilesKey).toStringList().mid(0, MostRecentFiles);
     lastFolder_ = PathFromText(settings.value(LastFolderKey).toString());
+    openFilter_ = settings.value(OpenFilterKey).toString();
     {
         const QSignalBlocker blocker(mnuFileKeepBackup_);
         mnuFileKeepBackup_->setChecked(settings.value(KeepBackupKey, false).toBool());
@@ -655,6 +721,7 @@ void Form1::SaveSettings()
     settings_->setValue(RecentFilesKey, recentFiles_);
     settings_->setValue(LastFolderKey, PathText(lastFolder_));
     settings_->setValue(KeepBackupKey, mnuFileKeepBackup_->isChecked());
+    settings_->setValue(OpenFilterKey, openFilter_);
     settings_->sync();
 }
 

@@ -4,21 +4,28 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include "app/edit_commands.h"
+#include "app/entry_list.h"
+#include "container/document.h"
 #include "container/session.h"
 #include "core/window.h"
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
 class QSettings;
+class QUndoStack;
 
 namespace Brimwork {
 
@@ -33,7 +40,11 @@ class ThumbnailPanel;
 // into a call on the Session. It is also the window the modules reach
 // through WindowInterface. Modal interactions (the Open dialog, messages,
 // the beep) go through `dialogs`.
-class Form1 : public QMainWindow, public WindowInterface {
+//
+// The open container is also a Document: the Edit menu's commands change
+// it, each a step of the undo stack, and Save writes it. Extract and
+// Rebuild work on the file on disk, through the Session.
+class Form1 : public QMainWindow, public WindowInterface, private EditTarget {
     Q_OBJECT
 public:
     Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path startFolder, QWidget* parent = nullptr);
@@ -66,6 +77,12 @@ public:
 
     // The state the handlers keep, for tests and the modules' callers.
     const Session& CurrentSession() const { return session_; }
+    // The open container as edited; none before a file is open, or when
+    // the file lists but cannot be read for editing.
+    const Document* CurrentDocument() const { return document_ ? &*document_ : nullptr; }
+    QUndoStack* UndoStack() const { return undoStack_; }
+    QLineEdit* EntryFilter() const { return filter_; }
+    QLabel* ImagePosition() const { return imagePosition_; }
     int32_t ImageIndex() const { return imageIndex_; }
     const std::filesystem::path& LastChosenFile() const { return lastChosenFile_; }
     // The progress window while a run stands, null otherwise.
@@ -82,6 +99,20 @@ public:
     QAction* MnuFilePreviewRebuild() const { return mnuFilePreviewRebuild_; }
     QAction* MnuFileKeepBackup() const { return mnuFileKeepBackup_; }
     QAction* MnuFileExit() const { return mnuFileExit_; }
+    QAction* MnuFileSave() const { return mnuFileSave_; }
+    QAction* MnuFileSaveAs() const { return mnuFileSaveAs_; }
+    QAction* MnuEditUndo() const { return mnuEditUndo_; }
+    QAction* MnuEditRedo() const { return mnuEditRedo_; }
+    QAction* MnuEditExportImage() const { return mnuEditExportImage_; }
+    QAction* MnuEditReplaceImage() const { return mnuEditReplaceImage_; }
+    QAction* MnuEditInsertImage() const { return mnuEditInsertImage_; }
+    QAction* MnuEditDeleteImage() const { return mnuEditDeleteImage_; }
+    QAction* MnuEditNewEntry() const { return mnuEditNewEntry_; }
+    QAction* MnuEditRenameEntry() const { return mnuEditRenameEntry_; }
+    QAction* MnuEditDeleteEntry() const { return mnuEditDeleteEntry_; }
+    QAction* MnuEditMoveUp() const { return mnuEditMoveUp_; }
+    QAction* MnuEditMoveDown() const { return mnuEditMoveDown_; }
+    QAction* MnuEditFindEntry() const { return mnuEditFindEntry_; }
     QAction* MnuHelpAbout() const { return mnuHelpAbout_; }
     QMenu* MnuFileOpenRecent() const { return mnuFileOpenRecent_; }
     QAction* MnuEditCopyImage() const { return mnuEditCopyImage_; }
@@ -111,6 +142,23 @@ public Q_SLOTS:
     void mnuViewFirstImage_Click();
     void mnuViewLastImage_Click();
     void mnuEditCopyImage_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuEditExportImage_Click();
+    void mnuEditReplaceImage_Click();
+    void mnuEditInsertImage_Click();
+    void mnuEditDeleteImage_Click();
+    void mnuEditNewEntry_Click();
+    void mnuEditRenameEntry_Click();
+    void mnuEditDeleteEntry_Click();
+    void MoveSelectedEntry(int by);
+    // Replaces the shown image with a TGA or PNG file, as Replace Image
+    // does with the file chosen.
+    void ReplaceImageFrom(const std::filesystem::path& file);
+    // Moves an entry to stand at `to`, as a drag in the list does.
+    void MoveEntryTo(int from, int to);
+    // Renames an entry, as an edit in place in the list does.
+    void RenameEntryTo(int entry, const QString& name);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,7 +169,45 @@ protected:
 private:
     void BuildControls();
     void BuildMenu();
+    void BuildEditMenu();
     void BuildViewer();
+
+    // EditTarget: the list and the view follow each step of the undo stack.
+    Document& EditedDocument() override { return *document_; }
+    void EntryInserted(size_t position) override;
+    void EntryRemoved(size_t position) override;
+    void EntryMoved(size_t from, size_t to) override;
+    void EntryChanged(size_t entry) override;
+    void ShowEdited(size_t entry, int32_t image) override;
+
+    // The editing commands' common steps.
+    // The selected entry and shown image for an image command; beeps and
+    // gives nothing when there is no document or no selection.
+    std::optional<std::pair<int, int32_t>> EditedImage();
+    // Runs `edit` on the document and, when it went through, pushes a step
+    // named `text` that undoes it by putting the entry back.
+    bool EditEntry(const QString& text, int entry, int32_t imageAfter, const std::function<void(Document&)>& edit);
+    // Opens the document of the file the session listed; a file that lists
+    // but cannot be edited leaves the window a viewer, saying why.
+    void OpenDocument();
+    // Saves to `path` (the document's own file when empty) with the
+    // progress window; true when the file was written.
+    bool SaveDocument(const std::filesystem::path& path = {});
+    // Asks Save, Discard or Cancel when there are unsaved changes; true
+    // when the window may go on and lose them.
+    bool MayDiscardChanges();
+    // Extract and Rebuild read the file on disk: true when it holds what is
+    // shown (saved first if the user agrees).
+    bool SavedForDiskCommand(const QString& command);
+    void UpdateTitle();
+    void UpdateEditActions();
+    void UpdateImagePosition();
+    // The picture blank and Label1 empty, until an entry is selected.
+    void ClearImage();
+    // Shows image `imageIndex` of the entry, from the document when one is
+    // open; gives the image shown, wrapped into the entry's images.
+    int32_t LoadShownImage(int entryIndex, int32_t imageIndex);
+    int32_t ImageCount(int entryIndex);
     // Shows image `target` of the selected entry (wrapped into the entry's
     // images) as "Next Image" would; a screen entry beeps when `beep`.
     void StepTo(const std::function<int32_t(int32_t count)>& target, bool beepOnScreen);
@@ -149,6 +235,12 @@ private:
     ModalDialogs& dialogs_;
     FileSystem& files_;
     Session session_;
+    std::optional<Document> document_;
+    // The picture as last loaded from the document, in display layout;
+    // without a document the session's image buffer is shown.
+    std::optional<ImageBuffer> shownImage_;
+    QUndoStack* undoStack_ = nullptr;
+    QString openFilter_;
     int32_t imageIndex_ = 0;
     std::filesystem::path lastChosenFile_;
     std::unique_ptr<Dialog> dialog_;
@@ -156,7 +248,9 @@ private:
 
     QPushButton* command1_ = nullptr;
     ImageView* picture1_ = nullptr;
-    QListWidget* list1_ = nullptr;
+    EntryList* list1_ = nullptr;
+    QLineEdit* filter_ = nullptr;
+    QLabel* imagePosition_ = nullptr;
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QMenu* mnuFile_ = nullptr;
@@ -168,6 +262,20 @@ private:
     QAction* mnuFileKeepBackup_ = nullptr;
     QAction* mnuFileExit_ = nullptr;
     QAction* mnuHelpAbout_ = nullptr;
+    QAction* mnuFileSave_ = nullptr;
+    QAction* mnuFileSaveAs_ = nullptr;
+    QAction* mnuEditUndo_ = nullptr;
+    QAction* mnuEditRedo_ = nullptr;
+    QAction* mnuEditExportImage_ = nullptr;
+    QAction* mnuEditReplaceImage_ = nullptr;
+    QAction* mnuEditInsertImage_ = nullptr;
+    QAction* mnuEditDeleteImage_ = nullptr;
+    QAction* mnuEditNewEntry_ = nullptr;
+    QAction* mnuEditRenameEntry_ = nullptr;
+    QAction* mnuEditDeleteEntry_ = nullptr;
+    QAction* mnuEditMoveUp_ = nullptr;
+    QAction* mnuEditMoveDown_ = nullptr;
+    QAction* mnuEditFindEntry_ = nullptr;
 
     // What the viewer adds to the window.
     QSettings* settings_ = nullptr;

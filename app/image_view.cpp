@@ -146,11 +146,29 @@ void ImageView::Show(const DisplayPicture& picture)
     if (!backing_.isNull() && colours_.isNull())
         throw Error("There is not enough memory to show the image (" + std::to_string(picture.width) + " x " +
                     std::to_string(picture.height) + ")");
+    if (!shown_)
+        startSize_ = size();
     shown_ = true;
     Relayout();
     update();
     if (lastPoint_.x() >= 0)
         Point(PixelAt(lastPoint_));
+}
+
+void ImageView::Clear()
+{
+    if (!shown_)
+        return;
+    backing_ = QImage();
+    colours_ = QImage();
+    fitted_ = QImage();
+    rowsHeld_ = 0;
+    Relayout();
+    shown_ = false;
+    resize(startSize_);
+    update();
+    if (lastPoint_.x() >= 0)
+        Point(std::nullopt);
 }
 
 void ImageView::SetRoom(QSize room)

@@ -59,6 +59,10 @@ public:
     // box is refreshed.
     void Show(const DisplayPicture& picture);
 
+    // Back to no picture: the box blank at the size it had before the
+    // first picture, without scroll bars.
+    void Clear();
+
     const QImage& BackingImage() const { return backing_; }
 
     // The largest size the box and its scroll bars may take. Until the
@@ -118,6 +122,7 @@ private:
     QImage fitted_;      // the picture scaled down to fit, when it is
     int rowsHeld_ = 0;
     bool shown_ = false;
+    QSize startSize_;  // the box's size before the first picture
     QSize room_{353, 281};
     int step_ = 1;
     bool fitting_ = false;

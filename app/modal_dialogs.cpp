@@ -1,6 +1,11 @@
 #include "app/modal_dialogs.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -26,14 +31,22 @@ QWidget* DialogParent()
 
 }  // namespace
 
-std::optional<std::filesystem::path> QtModalDialogs::ChooseFileToOpen(const std::filesystem::path& startFolder)
+QStringList ContainerFilters()
+{
+    return {QStringLiteral("Gadget files (*.gdg)"), QStringLiteral("Vehicle Files (*.azp)"),
+            QStringLiteral("Screen Files (*.pix)"), QStringLiteral("All containers (*.gdg *.pix *.azp)"),
+            QStringLiteral("All files (*)")};
+}
+
+std::optional<std::filesystem::path> QtModalDialogs::ChooseFileToOpen(const std::filesystem::path& startFolder,
+                                                                      QString& filter)
 {
     QFileDialog dialog(DialogParent(), QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QStringLiteral("Gadget files (*.gdg)"), QStringLiteral("Vehicle Files (*.azp)"),
-                           QStringLiteral("Screen Files (*.pix)"), QStringLiteral("All files (*)")});
-    dialog.selectNameFilter(QStringLiteral("Gadget files (*.gdg)"));
+    const QStringList filters = ContainerFilters();
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.contains(filter) ? filter : filters.first());
     dialog.setDefaultSuffix(QStringLiteral("gdg"));
     if (!startFolder.empty())
         dialog.setDirectory(PathText(startFolder));
@@ -42,7 +55,84 @@ std::optional<std::filesystem::path> QtModalDialogs::ChooseFileToOpen(const std:
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return std::nullopt;
+    filter = dialog.selectedNameFilter();
     return PathFromText(chosen.first());
+}
+
+std::optional<std::filesystem::path> QtModalDialogs::ChooseImageFile(const QString& title,
+                                                                     const std::filesystem::path& startFolder)
+{
+    const QString chosen = QFileDialog::getOpenFileName(
+        DialogParent(), title, PathText(startFolder),
+        QStringLiteral("Images (*.tga *.png);;TGA images (*.tga);;PNG images (*.png)"));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return PathFromText(chosen);
+}
+
+std::optional<std::filesystem::path> QtModalDialogs::ChooseFileToSave(const QString& title,
+                                                                      const std::filesystem::path& suggested,
+                                                                      const QStringList& filters)
+{
+    QFileDialog dialog(DialogParent(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(PathText(suggested));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return std::nullopt;
+    return PathFromText(chosen.first());
+}
+
+ModalDialogs::SaveChoice QtModalDialogs::AskToSaveChanges(const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Brimwork"), text, QMessageBox::NoButton, DialogParent());
+    box.setTextFormat(Qt::PlainText);
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
+}
+
+bool QtModalDialogs::AskToSaveFirst(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Save | QMessageBox::Cancel, DialogParent());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Save;
+}
+
+std::optional<ModalDialogs::NewEntry> QtModalDialogs::AskNewEntry(const QStringList& kinds)
+{
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(QStringLiteral("New Entry"));
+    auto* form = new QFormLayout(&dialog);
+    auto* name = new QLineEdit(&dialog);
+    form->addRow(QStringLiteral("&Name:"), name);
+    auto* kind = new QComboBox(&dialog);
+    kind->addItems(kinds);
+    if (kinds.size() > 1)
+        form->addRow(QStringLiteral("&Kind:"), kind);
+    else
+        kind->hide();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return NewEntry{name->text(), std::max(kind->currentIndex(), 0)};
 }
 
 void QtModalDialogs::ShowMessage(const QString& text, const QString& title)

@@ -64,6 +64,20 @@ void ThumbnailDecoder::SetEntry(int generation, const std::filesystem::path& con
     generation_ = generation;
     container_ = container;
     entryIndex_ = entryIndex;
+    images_.reset();
+    wanted_.clear();
+}
+
+void ThumbnailDecoder::SetImages(int generation, const std::filesystem::path& container, EntryKind kind,
+                                 std::vector<DocumentImage> images)
+{
+    auto shared = std::make_shared<const std::vector<DocumentImage>>(std::move(images));
+    const std::lock_guard lock(mutex_);
+    generation_ = generation;
+    container_ = container;
+    entryIndex_ = -1;
+    images_ = std::move(shared);
+    imagesKind_ = kind;
     wanted_.clear();
 }
 
@@ -100,6 +114,8 @@ void ThumbnailDecoder::Run()
         Result result;
         std::filesystem::path container;
         int32_t entryIndex = 0;
+        std::shared_ptr<const std::vector<DocumentImage>> images;
+        EntryKind imagesKind = EntryKind::Gadget;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return stop_ || !wanted_.empty(); });
@@ -110,6 +126,8 @@ void ThumbnailDecoder::Run()
             result.generation = generation_;
             container = container_;
             entryIndex = entryIndex_;
+            images = images_;
+            imagesKind = imagesKind_;
         }
         try {
             // A kind object of its own for each entry shown, so that the
@@ -120,8 +138,15 @@ void ThumbnailDecoder::Run()
                 folder = container.parent_path();
                 kindGeneration = result.generation;
             }
-            ModuleContext context{image, chosen, folder, window, files_};
-            kind->LoadImage(context, entryIndex, result.imageIndex);
+            if (images) {
+                const auto index = static_cast<size_t>(result.imageIndex);
+                if (index >= images->size())
+                    throw std::out_of_range("The entry holds no such image.");
+                image = PaddedCopy(kind->LoadModelImage(imagesKind, (*images)[index]));
+            } else {
+                ModuleContext context{image, chosen, folder, window, files_};
+                kind->LoadImage(context, entryIndex, result.imageIndex);
+            }
             const DisplayPicture picture = MakeDisplayPicture(image);
             if (!picture.rows.isNull())
                 result.thumbnail = ThumbnailOf(picture.rows.convertToFormat(QImage::Format_RGB32));
@@ -162,6 +187,21 @@ void ThumbnailModel::SetEntry(const std::filesystem::path& container, int32_t en
     pictures_.clear();
     failures_.clear();
     decoder_.SetEntry(generation_, container_, entryIndex_);
+    endResetModel();
+}
+
+void ThumbnailModel::SetImages(const std::filesystem::path& container, EntryKind kind,
+                               std::vector<DocumentImage> images)
+{
+    beginResetModel();
+    ++generation_;
+    container_ = container;
+    entryIndex_ = -1;
+    count_ = static_cast<int32_t>(images.size());
+    decoded_ = 0;
+    pictures_.clear();
+    failures_.clear();
+    decoder_.SetImages(generation_, container_, kind, std::move(images));
     endResetModel();
 }
 
@@ -237,6 +277,12 @@ ThumbnailPanel::ThumbnailPanel(FileSystem& files, QWidget* parent)
 void ThumbnailPanel::SetEntry(const std::filesystem::path& container, int32_t entryIndex, int32_t count)
 {
     model_->SetEntry(container, entryIndex, count);
+}
+
+void ThumbnailPanel::SetImages(const std::filesystem::path& container, EntryKind kind,
+                               std::vector<DocumentImage> images)
+{
+    model_->SetImages(container, kind, std::move(images));
 }
 
 void ThumbnailPanel::Clear() { model_->Clear(); }

@@ -5,8 +5,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <QAbstractListModel>
 #include <QCache>
@@ -14,6 +16,8 @@
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
+
+#include "core/document_model.h"
 
 class QListView;
 
@@ -52,6 +56,10 @@ public:
     // The entry whose images are asked for from now on; requests of
     // earlier generations are dropped.
     void SetEntry(int generation, const std::filesystem::path& container, int32_t entryIndex);
+    // The same for the images of an edited entry, as a document holds them:
+    // unedited ones are read from their file, edited ones from memory.
+    void SetImages(int generation, const std::filesystem::path& container, EntryKind kind,
+                   std::vector<DocumentImage> images);
     void Request(int generation, int32_t imageIndex);
 
     // How many requests are waiting (for tests and the benchmark).
@@ -68,6 +76,10 @@ private:
     int generation_ = 0;
     std::filesystem::path container_;
     int32_t entryIndex_ = -1;
+    // Set for an edited entry: its images, shared with the decoding thread
+    // and never changed once handed over.
+    std::shared_ptr<const std::vector<DocumentImage>> images_;
+    EntryKind imagesKind_ = EntryKind::Gadget;
     std::deque<int32_t> wanted_;
     std::thread thread_;
 };
@@ -84,6 +96,8 @@ public:
 
     // Shows the `count` images of an entry; an empty container shows none.
     void SetEntry(const std::filesystem::path& container, int32_t entryIndex, int32_t count);
+    // Shows the images of an edited entry.
+    void SetImages(const std::filesystem::path& container, EntryKind kind, std::vector<DocumentImage> images);
     void Clear();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -117,6 +131,7 @@ public:
     ThumbnailPanel(FileSystem& files, QWidget* parent = nullptr);
 
     void SetEntry(const std::filesystem::path& container, int32_t entryIndex, int32_t count);
+    void SetImages(const std::filesystem::path& container, EntryKind kind, std::vector<DocumentImage> images);
     void Clear();
     // Marks the image shown in the window.
     void SetCurrent(int32_t imageIndex);

@@ -36,7 +36,15 @@ using Clock = std::chrono::steady_clock;
 
 class NoDialogs : public ModalDialogs {
 public:
-    std::optional<fs::path> ChooseFileToOpen(const fs::path&) override { return std::nullopt; }
+    std::optional<fs::path> ChooseFileToOpen(const fs::path&, QString&) override { return std::nullopt; }
+    std::optional<fs::path> ChooseImageFile(const QString&, const fs::path&) override { return imageFile; }
+    std::optional<fs::path> ChooseFileToSave(const QString&, const fs::path&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
+    SaveChoice AskToSaveChanges(const QString&) override { return SaveChoice::Discard; }
+    bool AskToSaveFirst(const QString&, const QString&) override { return false; }
+    std::optional<NewEntry> AskNewEntry(const QStringList&) override { return newEntry; }
     void ShowMessage(const QString& text, const QString& title) override
     {
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
@@ -44,6 +52,9 @@ public:
     void Beep() override {}
     bool AskToOverwrite(const QString&, const QString&) override { return false; }
     bool ShowRebuildReport(const QString&, bool) override { return false; }
+
+    std::optional<fs::path> imageFile;
+    std::optional<NewEntry> newEntry;
 };
 
 double MedianMilliseconds(int runs, const std::function<void()>& prepare, const std::function<void()>& work)

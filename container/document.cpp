@@ -265,6 +265,30 @@ void Document::MoveEntry(size_t entry, size_t position)
     modified_ = true;
 }
 
+DocumentEntry Document::TakeEntry(size_t entry)
+{
+    DocumentEntry taken = std::move(EditableEntry(entry));
+    model_.entries.erase(model_.entries.begin() + static_cast<std::ptrdiff_t>(entry));
+    modified_ = true;
+    return taken;
+}
+
+void Document::PutEntry(size_t position, DocumentEntry entry)
+{
+    if (position > model_.entries.size())
+        throw Error("Cannot put an entry at position " + std::to_string(position) + ": " +
+                    path_.filename().string() + " holds " + std::to_string(model_.entries.size()));
+    model_.entries.insert(model_.entries.begin() + static_cast<std::ptrdiff_t>(position), std::move(entry));
+    modified_ = true;
+}
+
+DocumentEntry Document::ExchangeEntry(size_t entry, DocumentEntry replacement)
+{
+    std::swap(EditableEntry(entry), replacement);
+    modified_ = true;
+    return replacement;
+}
+
 void Document::Save() { SaveAs(path_); }
 
 void Document::SaveAs(const fs::path& path)

@@ -76,6 +76,14 @@ public:
     // Moves the entry so that it stands at `position` afterwards.
     void MoveEntry(size_t entry, size_t position);
 
+    // The steps an undo takes: they put back an entry as an edit found or
+    // left it, without the edits' checks, since the state they restore was
+    // the document's own. An index out of range is an Error.
+    DocumentEntry TakeEntry(size_t entry);
+    void PutEntry(size_t position, DocumentEntry entry);
+    // Puts `replacement` in place of the entry and returns what it was.
+    DocumentEntry ExchangeEntry(size_t entry, DocumentEntry replacement);
+
     // Writes the document over its file, or to `path`, in one step: the new
     // file is written beside it under a temporary name, flushed, and
     // renamed into place, keeping the old file's permissions; a failure

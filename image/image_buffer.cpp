@@ -60,6 +60,21 @@ void ReadPacked(ImageBuffer& image, ReadableFile& file, int64_t offset)
         file.ReadAt(offset, image.ImageBytes);
 }
 
+ImageBuffer PaddedCopy(const ImageBuffer& packed)
+{
+    const std::span<const uint8_t> pixels = RequirePackedPixels(packed, "The image to show");
+    if (pixels.empty())
+        return packed;
+    const int32_t stride = RowStride(packed.ImageWidth);
+    const int32_t rowBytes = packed.ImageWidth * 2;
+    ImageBuffer padded{packed.ImageWidth, packed.ImageHeight, {}};
+    padded.ImageBytes.assign(static_cast<size_t>(Checked::Mul(stride, packed.ImageHeight, "The display size of an image")), 0);
+    for (int32_t row = 0; row < packed.ImageHeight; ++row)
+        std::copy_n(pixels.begin() + int64_t{row} * rowBytes, rowBytes,
+                    padded.ImageBytes.begin() + int64_t{row} * stride);
+    return padded;
+}
+
 void MakeEmptyImage(ImageBuffer& image)
 {
     image.ImageWidth = 0;

@@ -32,6 +32,10 @@ void ReadPadded(ImageBuffer& image, ReadableFile& file, int64_t offset);
 // The same in packed layout: exactly width * height * 2 bytes.
 void ReadPacked(ImageBuffer& image, ReadableFile& file, int64_t offset);
 
+// The same pixels in display layout, from a buffer in packed layout;
+// the empty image stays as it is.
+ImageBuffer PaddedCopy(const ImageBuffer& packed);
+
 // The image that stands for "no pixels": 0 x 0 and two zero bytes.
 void MakeEmptyImage(ImageBuffer& image);
 

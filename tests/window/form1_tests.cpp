@@ -275,11 +275,25 @@ private Q_SLOTS:
                             (keys.isEmpty() ? QString() : " [" + keys.join(" ") + "]");
             }
         }
-        QCOMPARE(menu, QStringList({"&File", "mnuFileOpen=&Open...", "mnuFileOpenRecent=Open Re&cent",
+        QCOMPARE(menu, QStringList({"&File", "mnuFileOpen=&Open... [Ctrl+O]", "mnuFileOpenRecent=Open Re&cent",
+                                    "mnuFileSave=&Save (disabled) [Ctrl+S]",
+                                    "mnuFileSaveAs=Save &As... (disabled) [Ctrl+Shift+S]",
                                     "mnuFileExtract=&Extract (disabled)", "mnuFileRebuild=&Rebuild... (disabled)",
                                     "mnuFilePreviewRebuild=Pre&view Rebuild... (disabled)",
                                     "mnuFileKeepBackup=Keep &Backup on Rebuild (unchecked)", "mnuFileExit=E&xit",
-                                    "&Edit", "mnuEditCopyImage=&Copy Image [Ctrl+C]", "&View",
+                                    "&Edit", "mnuEditUndo=&Undo (disabled) [Ctrl+Z]",
+                                    "mnuEditRedo=&Redo (disabled) [Ctrl+Shift+Z Ctrl+Y]",
+                                    "mnuEditCopyImage=&Copy Image [Ctrl+C]",
+                                    "mnuEditExportImage=E&xport Image... (disabled)",
+                                    "mnuEditReplaceImage=Re&place Image... (disabled)",
+                                    "mnuEditInsertImage=&Insert Image... (disabled)",
+                                    "mnuEditDeleteImage=De&lete Image (disabled)",
+                                    "mnuEditNewEntry=&New Entry... (disabled)",
+                                    "mnuEditRenameEntry=Rena&me Entry (disabled) [F2]",
+                                    "mnuEditDeleteEntry=&Delete Entry (disabled) [Del]",
+                                    "mnuEditMoveUp=Mo&ve Up (disabled) [Ctrl+Up]",
+                                    "mnuEditMoveDown=Move Do&wn (disabled) [Ctrl+Down]",
+                                    "mnuEditFindEntry=&Filter Entries [Ctrl+F]", "&View",
                                     "mnuViewZoomIn=Zoom &In [Ctrl++ Ctrl+=]", "mnuViewZoomOut=Zoom &Out [Ctrl+-]",
                                     "mnuViewActualSize=&Actual Size [Ctrl+0]",
                                     "mnuViewZoomToFit=Zoom to &Fit [Ctrl+9]",
@@ -358,7 +372,7 @@ private Q_SLOTS:
         QCOMPARE(h.List(), QStringList({"one", "two"}));
         QCOMPARE(h.form.LastChosenFile(), file);
         QCOMPARE(h.form.List1()->selectedItems().size(), 0);
-        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:4x1"));
+        QCOMPARE(h.Label(), QString());  // the old image is not left on screen
         QVERIFY(h.dialogs.messages.empty());
     }
 
@@ -803,7 +817,7 @@ private Q_SLOTS:
             if (!item->isSeparator())
                 keys << AccessKey(item->text());
         // The old items keep their keys; the new ones take letters of their own.
-        QCOMPARE(keys, QStringList({"O", "C", "E", "R", "V", "B", "X"}));
+        QCOMPARE(keys, QStringList({"O", "C", "S", "A", "E", "R", "V", "B", "X"}));
         QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
     }
 
@@ -934,20 +948,28 @@ private Q_SLOTS:
         dialogs.ShowMessage(QStringLiteral("Some text"), QStringLiteral("Some title"));
         QCOMPARE(seen, QStringList({"Some title", "Some text", QString::number(QMessageBox::NoIcon), "1"}));
 
+        // The Open dialog: the containers' filters, starting on the filter
+        // last used, or on the first.
         QTemporaryDir temp;
-        seen.clear();
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            seen << dialog->nameFilters() << dialog->selectedNameFilter() << dialog->defaultSuffix()
-                 << dialog->directory().absolutePath()
-                 << QString::number(dialog->fileMode() == QFileDialog::ExistingFile);
-            dialog->reject();
-        });
-        QVERIFY(!dialogs.ChooseFileToOpen(PathFromText(temp.path())));
-        QCOMPARE(seen, QStringList({"Gadget files (*.gdg)", "Vehicle Files (*.azp)", "Screen Files (*.pix)",
-                                    "All files (*)", "Gadget files (*.gdg)", "gdg", QDir(temp.path()).absolutePath(),
-                                    "1"}));
+        const QString allContainers = QStringLiteral("All containers (*.gdg *.pix *.azp)");
+        for (const QString& filter : {QString(), allContainers}) {
+            seen.clear();
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                seen << dialog->nameFilters() << dialog->selectedNameFilter() << dialog->defaultSuffix()
+                     << dialog->directory().absolutePath()
+                     << QString::number(dialog->fileMode() == QFileDialog::ExistingFile);
+                dialog->reject();
+            });
+            QString chosen = filter;
+            QVERIFY(!dialogs.ChooseFileToOpen(PathFromText(temp.path()), chosen));
+            QCOMPARE(chosen, filter);  // a cancelled dialog leaves the filter as it was
+            QCOMPARE(seen, QStringList({"Gadget files (*.gdg)", "Vehicle Files (*.azp)", "Screen Files (*.pix)",
+                                        allContainers, "All files (*)",
+                                        filter.isEmpty() ? QStringLiteral("Gadget files (*.gdg)") : filter, "gdg",
+                                        QDir(temp.path()).absolutePath(), "1"}));
+        }
         QCOMPARE(MessageText("caf\xC3\xA9"), QStringLiteral("caf\u00E9"));  // UTF-8 when valid,
         QCOMPARE(MessageText("caf\xE9"), QStringLiteral("caf\u00E9"));      // byte by byte otherwise
     }
