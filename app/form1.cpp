@@ -106,6 +106,9 @@ Form1::~Form1()
     picture1_->disconnect(this);
     thumbnails_->disconnect(this);
     mnuViewThumbnails_->disconnect(this);
+    undoStack_->disconnect(this);
+    list1_->disconnect(this);
+    filter_->disconnect(this);
 }
 
 void Form1::BuildControls()
