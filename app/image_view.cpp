@@ -8,10 +8,15 @@
 #include <string>
 
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include "core/checked.h"
@@ -26,7 +31,49 @@ std::string SizeText(const ImageBuffer& image)
     return std::to_string(image.ImageWidth) + " x " + std::to_string(image.ImageHeight);
 }
 
+// A crosshair's line over a dark outline, so that it shows on any picture;
+// the selected one in a colour of its own.
+const QColor CrosshairOutline(0, 0, 0);
+const QColor CrosshairLine(255, 255, 255);
+const QColor SelectedCrosshairLine(255, 0, 255);
+
+// The one local image file a drag carries, if that is what it carries.
+std::optional<QString> DraggedImageFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return std::nullopt;
+    const QString file = urls.first().toLocalFile();
+    if (!IsDroppableImageFile(file))
+        return std::nullopt;
+    return file;
+}
+
+int ClampToInt(int64_t value)
+{
+    return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
+}
+
+// Rounds down into the int range; a picture squeezed to nothing (scale 0)
+// gives infinities here, which end at the range's ends.
+int FloorToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return static_cast<int>(std::clamp(std::floor(value), double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+}
+
 }  // namespace
+
+bool IsDroppableImageFile(const QString& fileName)
+{
+    return fileName.endsWith(QStringLiteral(".tga"), Qt::CaseInsensitive) ||
+           fileName.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+}
 
 DisplayPicture MakeDisplayPicture(const ImageBuffer& image)
 {
@@ -93,6 +140,7 @@ ImageView::ImageView(QWidget* parent)
 {
     setAutoFillBackground(false);
     setMouseTracking(true);
+    setAcceptDrops(true);
 }
 
 void ImageView::MakeScrollBars()
@@ -318,8 +366,15 @@ void ImageView::paintEvent(QPaintEvent* event)
     if (colours_.isNull())
         return;
     QPainter painter(this);
+    PaintPicture(painter, event->rect());
+    if (hotspotsShown_)
+        PaintHotspots(painter);
+}
+
+void ImageView::PaintPicture(QPainter& painter, QRect area) const
+{
     const QPoint offset = Offset();
-    const QRect wanted = event->rect().translated(offset) & QRect(QPoint(0, 0), content_);
+    const QRect wanted = area.translated(offset) & QRect(QPoint(0, 0), content_);
     if (wanted.isEmpty())
         return;
     if (scale_ < 1) {
@@ -348,6 +403,113 @@ void ImageView::paintEvent(QPaintEvent* event)
     painter.drawImage(wanted.topLeft() - offset, block);
 }
 
+// ---- Hotspots --------------------------------------------------------------
+
+void ImageView::SetHotspots(std::vector<QPoint> points)
+{
+    // A drag goes on only while its hotspot is still where it started.
+    const auto dragged = static_cast<size_t>(drag_ ? drag_->index : 0);
+    if (drag_ && (dragged >= points.size() || points[dragged] != drag_->from))
+        EndDrag(false);
+    hotspots_ = std::move(points);
+    if (selected_ >= static_cast<int>(hotspots_.size()))
+        selected_ = -1;
+    update();
+}
+
+void ImageView::SetHotspotsShown(bool shown)
+{
+    if (shown == hotspotsShown_)
+        return;
+    if (!shown) {
+        EndDrag(false);
+        unsetCursor();
+    }
+    hotspotsShown_ = shown;
+    update();
+}
+
+void ImageView::SelectHotspot(int index)
+{
+    selected_ = index >= 0 && index < static_cast<int>(hotspots_.size()) ? index : -1;
+    update();
+}
+
+QPointF ImageView::ScreenPointOf(QPoint pixel) const
+{
+    return QPointF((pixel.x() + 0.5) * scale_, (pixel.y() + 0.5) * scale_) - Offset();
+}
+
+void ImageView::PaintHotspots(QPainter& painter) const
+{
+    const auto paintOne = [&](QPoint pixel, bool selected) {
+        const QPointF at = ScreenPointOf(pixel);
+        // Far outside the box (hotspots may hold any value) nothing shows.
+        const int reach = CrosshairArm + 2;
+        if (at.x() < -reach || at.y() < -reach || at.x() > width() + reach || at.y() > height() + reach)
+            return;
+        const int x = static_cast<int>(std::floor(at.x())), y = static_cast<int>(std::floor(at.y()));
+        const int arm = CrosshairArm;
+        painter.fillRect(x - arm - 1, y - 1, 2 * arm + 3, 3, CrosshairOutline);
+        painter.fillRect(x - 1, y - arm - 1, 3, 2 * arm + 3, CrosshairOutline);
+        const QColor line = selected ? SelectedCrosshairLine : CrosshairLine;
+        painter.fillRect(x - arm, y, 2 * arm + 1, 1, line);
+        painter.fillRect(x, y - arm, 1, 2 * arm + 1, line);
+    };
+    // The selected one last, so that it stays whole where others cross it.
+    for (int i = 0; i < static_cast<int>(hotspots_.size()); ++i)
+        if (i != selected_)
+            paintOne(drag_ && drag_->index == i ? drag_->at : hotspots_[static_cast<size_t>(i)], false);
+    if (selected_ >= 0)
+        paintOne(drag_ && drag_->index == selected_ ? drag_->at : hotspots_[static_cast<size_t>(selected_)], true);
+}
+
+int ImageView::HotspotAt(QPointF point) const
+{
+    int nearest = -1;
+    double nearestDistance = 0;
+    for (int i = 0; i < static_cast<int>(hotspots_.size()); ++i) {
+        const QPointF middle = ScreenPointOf(hotspots_[static_cast<size_t>(i)]);
+        const double dx = std::abs(point.x() - std::floor(middle.x()));
+        const double dy = std::abs(point.y() - std::floor(middle.y()));
+        const bool onArm = (dx <= CrosshairArm + CrosshairReach && dy <= CrosshairReach) ||
+                           (dy <= CrosshairArm + CrosshairReach && dx <= CrosshairReach);
+        const double distance = dx * dx + dy * dy;
+        if (onArm && (nearest < 0 || distance < nearestDistance)) {
+            nearest = i;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
+}
+
+QPoint ImageView::UnboundedPixelAt(QPointF point) const
+{
+    const QPointF at = (point + Offset()) / scale_;
+    return QPoint(FloorToInt(at.x()), FloorToInt(at.y()));
+}
+
+void ImageView::EndDrag(bool keep)
+{
+    if (!drag_)
+        return;
+    const Drag ended = *drag_;
+    drag_.reset();
+    update();
+    if (!keep || ended.at == ended.from)
+        return;
+    hotspots_[static_cast<size_t>(ended.index)] = ended.at;
+    Q_EMIT HotspotMoved(ended.index, ended.at);
+}
+
+void ImageView::UpdateCursor(QPointF point)
+{
+    if (drag_ || HotspotAt(point) >= 0)
+        setCursor(Qt::SizeAllCursor);
+    else
+        unsetCursor();
+}
+
 void ImageView::wheelEvent(QWheelEvent* event)
 {
     if (!(event->modifiers() & Qt::ControlModifier)) {
@@ -368,11 +530,92 @@ void ImageView::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+void ImageView::mousePressEvent(QMouseEvent* event)
+{
+    const bool mayTakeHold = hotspotsShown_ && event->button() == Qt::LeftButton && !drag_;
+    const int index = mayTakeHold ? HotspotAt(event->position()) : -1;
+    if (index < 0) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint from = hotspots_[static_cast<size_t>(index)];
+    drag_ = Drag{index, from, UnboundedPixelAt(event->position()), from};
+    selected_ = index;
+    update();
+    event->accept();
+    Q_EMIT HotspotSelected(index);
+}
+
 void ImageView::mouseMoveEvent(QMouseEvent* event)
 {
     lastPoint_ = event->position().toPoint();
     Point(PixelAt(lastPoint_));
+    if (drag_) {
+        // Whole pixels, as far as the mouse went from where it took hold.
+        const QPoint now = UnboundedPixelAt(event->position());
+        const QPoint at(ClampToInt(int64_t{drag_->from.x()} + now.x() - drag_->grabbed.x()),
+                        ClampToInt(int64_t{drag_->from.y()} + now.y() - drag_->grabbed.y()));
+        if (at != drag_->at) {
+            drag_->at = at;
+            update();
+        }
+    }
+    if (hotspotsShown_)
+        UpdateCursor(event->position());
     QWidget::mouseMoveEvent(event);
+}
+
+void ImageView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (drag_ && event->button() == Qt::LeftButton) {
+        EndDrag(true);
+        UpdateCursor(event->position());
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void ImageView::keyPressEvent(QKeyEvent* event)
+{
+    // Escape puts a dragged hotspot back where it was.
+    if (drag_ && event->key() == Qt::Key_Escape) {
+        EndDrag(false);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// ---- Dropping --------------------------------------------------------------
+
+// Whatever is not one image file is left to the parents, so that a dropped
+// container still reaches the window.
+void ImageView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DraggedImageFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ImageView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (DraggedImageFile(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ImageView::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> file = DraggedImageFile(event->mimeData());
+    if (!file) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT ImageFileDropped(*file);
 }
 
 void ImageView::leaveEvent(QEvent* event)

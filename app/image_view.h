@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
 
+class QPainter;
 class QScrollBar;
 
 namespace Brimwork {
@@ -39,6 +41,16 @@ inline constexpr std::array<int, 8> ZoomSteps{1, 2, 3, 4, 6, 8, 12, 16};
 QString PixelReadoutText(int x, int y, std::optional<uint16_t> word);
 QString ZoomText(double scale, bool fitting);
 
+// The length of a hotspot crosshair's arms, in screen pixels on each side
+// of its middle, whatever the zoom; and how near to a crosshair, in screen
+// pixels, a press takes hold of it.
+inline constexpr int CrosshairArm = 7;
+inline constexpr int CrosshairReach = 4;
+
+// Whether a file name ends in .tga or .png, letter case ignored: the image
+// files the picture takes when they are dropped on it.
+bool IsDroppableImageFile(const QString& fileName);
+
 // Picture1: a frameless box that shows its persistent backing image from
 // its top-left corner, zoomed. The box takes the zoomed picture's size
 // while that fits the room it is given; a larger picture keeps the box at
@@ -47,6 +59,10 @@ QString ZoomText(double scale, bool fitting);
 // nearest-neighbour, every image pixel an exact square; only a picture
 // fitted into a room smaller than itself is scaled down smoothly. The zoom
 // holds from picture to picture.
+//
+// Over the picture it can draw hotspots as crosshairs, which the mouse
+// selects and drags; and it takes dropped .tga and .png files, leaving any
+// other drop to its parents.
 class ImageView : public QWidget {
     Q_OBJECT
 public:
@@ -95,14 +111,50 @@ public:
     QScrollBar* HorizontalScrollBar() const { return across_; }
     QScrollBar* VerticalScrollBar() const { return down_; }
 
+    // The hotspots, in image pixel coordinates (x right, y down from the
+    // top-left); one outside the image is drawn where it falls. They are
+    // kept until the next call, from picture to picture. A drag under way
+    // ends without a signal, and a selection that no longer exists is
+    // dropped.
+    void SetHotspots(std::vector<QPoint> points);
+    const std::vector<QPoint>& Hotspots() const { return hotspots_; }
+
+    // Whether the hotspots are drawn and can be dragged. Hidden, the mouse
+    // does only what it does without hotspots.
+    void SetHotspotsShown(bool shown);
+    bool HotspotsShown() const { return hotspotsShown_; }
+
+    // The hotspot drawn distinctly, -1 (or any index out of range) for none.
+    // Selecting from here emits nothing.
+    void SelectHotspot(int index);
+    int SelectedHotspot() const { return selected_; }
+
+    // The point of the box on which the middle of an image pixel is drawn
+    // at the present zoom and scroll; it may lie outside the box.
+    QPointF ScreenPointOf(QPoint pixel) const;
+
 Q_SIGNALS:
     void PointedPixelChanged();
     void ZoomChanged();
+    // The user pressed on the crosshair of hotspot `index`.
+    void HotspotSelected(int index);
+    // A drag of hotspot `index` ended on another pixel than it started
+    // from: one signal per drag, on release. The view already shows the
+    // hotspot there.
+    void HotspotMoved(int index, QPoint pixel);
+    // A local .tga or .png file was dropped on the picture.
+    void ImageFileDropped(QString path);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -114,6 +166,15 @@ private:
     void Scrolled();
     void PlaceScrollBars();
     void MakeScrollBars();
+    void PaintPicture(QPainter& painter, QRect area) const;
+    void PaintHotspots(QPainter& painter) const;
+    // The hotspot whose crosshair is within reach of a point of the box,
+    // the nearest when several are; -1 for none.
+    int HotspotAt(QPointF point) const;
+    // The image pixel under a point of the box, also outside the picture.
+    QPoint UnboundedPixelAt(QPointF point) const;
+    void EndDrag(bool keep);
+    void UpdateCursor(QPointF point);
 
     QScrollBar* across_ = nullptr;
     QScrollBar* down_ = nullptr;
@@ -131,6 +192,18 @@ private:
     int wheelAngle_ = 0;  // wheel turns not yet a whole step
     QPoint lastPoint_{-1, -1};
     std::optional<QPoint> pointed_;
+    std::vector<QPoint> hotspots_;
+    bool hotspotsShown_ = false;
+    int selected_ = -1;
+    // A drag of a crosshair: which, where it started, the pixel under the
+    // mouse when pressed, and where it is drawn now.
+    struct Drag {
+        int index = -1;
+        QPoint from;
+        QPoint grabbed;
+        QPoint at;
+    };
+    std::optional<Drag> drag_;
 };
 
 }  // namespace Brimwork
