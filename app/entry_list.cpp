@@ -106,16 +106,25 @@ void EntryList::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    const QModelIndex at = indexAt(event->position().toPoint());
-    int before = at.isValid() ? at.row() : count();
-    if (at.isValid() && dropIndicatorPosition() == QAbstractItemView::BelowItem)
-        ++before;
     // The view must not move the row itself: a copy leaves the source alone.
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    const int to = before > from ? before - 1 : before;
+    const int to = DropPosition(from, event->position().toPoint());
     if (to != from)
         Q_EMIT NameDropped(from, to);
+}
+
+int EntryList::DropPosition(int from, QPoint at) const
+{
+    const QModelIndex index = indexAt(at);
+    int before = count();
+    if (index.isValid()) {
+        const QRect row = visualRect(index);
+        before = at.y() < row.center().y() ? index.row() : index.row() + 1;
+    } else if (count() > 0 && at.y() < visualRect(model()->index(0, 0)).top()) {
+        before = 0;
+    }
+    return before > from ? before - 1 : before;
 }
 
 bool EntryList::viewportEvent(QEvent* event)

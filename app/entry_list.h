@@ -27,6 +27,11 @@ public:
     void SetFilter(const QString& text);
     const QString& Filter() const { return filter_; }
 
+    // Where row `from` stands once dropped at `at` (in the viewport): before
+    // the row whose upper half is there, after the one whose lower half is,
+    // last below every row.
+    int DropPosition(int from, QPoint at) const;
+
 Q_SIGNALS:
     // A row dragged to stand at `to` (its position once moved).
     void NameDropped(int from, int to);

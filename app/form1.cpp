@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -29,6 +30,7 @@
 #include <QWheelEvent>
 
 #include "app/entry_list.h"
+#include "app/image_panel.h"
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/progress_dialog.h"
@@ -105,6 +107,8 @@ Form1::~Form1()
     // losing the cursor, the panel's action unchecked) find no window.
     picture1_->disconnect(this);
     thumbnails_->disconnect(this);
+    imagePanel_->disconnect(this);
+    mnuViewImagePanel_->disconnect(this);
     mnuViewThumbnails_->disconnect(this);
     undoStack_->disconnect(this);
     list1_->disconnect(this);
@@ -277,6 +281,42 @@ void Form1::BuildViewer()
     connect(mnuViewThumbnails_, &QAction::toggled, this, &Form1::ShowThumbnailsPanel);
     connect(thumbnails_, &ThumbnailPanel::ImageClicked, this,
             [this](int32_t imageIndex) { StepTo([imageIndex](int32_t) { return imageIndex; }, false); });
+    thumbnails_->View()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(thumbnails_->View(), &QWidget::customContextMenuRequested, this, &Form1::ShowThumbnailMenu);
+
+    // The Image panel stands below the thumbnails when both are open.
+    imagePanel_ = new ImagePanel(this);
+    addDockWidget(Qt::RightDockWidgetArea, imagePanel_);
+    splitDockWidget(thumbnails_, imagePanel_, Qt::Vertical);
+    imagePanel_->hide();
+    mnuViewImagePanel_ = imagePanel_->toggleViewAction();
+    mnuViewImagePanel_->setObjectName(QStringLiteral("mnuViewImagePanel"));
+    mnuViewImagePanel_->setText(QStringLiteral("Ima&ge Panel"));
+    mnuView_->addAction(mnuViewImagePanel_);
+    connect(mnuViewImagePanel_, &QAction::toggled, this, [this] { MakeRoomForPanels(); });
+    connect(imagePanel_, &ImagePanel::HotspotsEdited, this, &Form1::SetShownHotspots);
+    connect(imagePanel_, &ImagePanel::HotspotSelected, this, &Form1::SelectHotspot);
+
+    mnuViewShowHotspots_ = AddMenuItem(mnuView_, "mnuViewShowHotspots", QStringLiteral("Show &Hotspots"), true);
+    mnuViewShowHotspots_->setCheckable(true);
+    connect(mnuViewShowHotspots_, &QAction::toggled, picture1_, &ImageView::SetHotspotsShown);
+    connect(picture1_, &ImageView::HotspotSelected, this, &Form1::SelectHotspot);
+    connect(picture1_, &ImageView::HotspotMoved, this, &Form1::MoveHotspotTo);
+    connect(picture1_, &ImageView::ImageFileDropped, this,
+            [this](const QString& file) { ReplaceImageFrom(PathFromText(file)); });
+    // Alt+arrow moves the selected hotspot by a pixel, Alt+Shift+arrow by 8.
+    const std::array<std::pair<Qt::Key, QPoint>, 4> directions{
+        {{Qt::Key_Left, {-1, 0}}, {Qt::Key_Right, {1, 0}}, {Qt::Key_Up, {0, -1}}, {Qt::Key_Down, {0, 1}}}};
+    for (const auto& [key, step] : directions)
+        for (const int by : {1, 8}) {
+            auto* move = new QAction(this);
+            const QKeyCombination combination =
+                by == 8 ? QKeyCombination(Qt::AltModifier | Qt::ShiftModifier, key) : QKeyCombination(Qt::AltModifier, key);
+            move->setShortcut(QKeySequence(combination));
+            move->setShortcutContext(Qt::WindowShortcut);
+            connect(move, &QAction::triggered, this, [this, step, by] { MoveSelectedHotspot(step.x() * by, step.y() * by); });
+            addAction(move);
+        }
 
     centralWidget()->installEventFilter(this);
     setAcceptDrops(true);
@@ -451,6 +491,7 @@ void Form1::DisplayBMP()
         label1_->setText(QString::fromStdString(ImageLabelText(imageIndex_, image)));
     });
     UpdateReadout();
+    UpdateHotspotView();
     thumbnails_->SetCurrent(imageIndex_);
 }
 
@@ -573,18 +614,23 @@ void Form1::ShowThumbnailsOfSelection()
     }
 }
 
-void Form1::ShowThumbnailsPanel(bool shown)
+void Form1::ShowThumbnailsPanel(bool)
 {
-    // The panel takes its room beside the window's controls, not from them.
-    if (shown && thumbnailsWidth_ == 0) {
-        thumbnailsWidth_ = thumbnails_->sizeHint().width() +
-                           style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        resize(width() + thumbnailsWidth_, height());
-    } else if (!shown && thumbnailsWidth_ != 0) {
-        resize(width() - thumbnailsWidth_, height());
-        thumbnailsWidth_ = 0;
-    }
+    MakeRoomForPanels();
     ShowThumbnailsOfSelection();
+}
+
+void Form1::MakeRoomForPanels()
+{
+    const bool shown = mnuViewThumbnails_->isChecked() || mnuViewImagePanel_->isChecked();
+    if (shown && panelsWidth_ == 0) {
+        panelsWidth_ = std::max(thumbnails_->sizeHint().width(), imagePanel_->sizeHint().width()) +
+                       style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+        resize(width() + panelsWidth_, height());
+    } else if (!shown && panelsWidth_ != 0) {
+        resize(width() - panelsWidth_, height());
+        panelsWidth_ = 0;
+    }
 }
 
 void Form1::UpdateReadout()

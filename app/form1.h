@@ -31,6 +31,7 @@ namespace Brimwork {
 
 class Dialog;
 class FileSystem;
+class ImagePanel;
 class ImageView;
 class ModalDialogs;
 class ThumbnailPanel;
@@ -126,6 +127,11 @@ public:
     QAction* MnuViewLastImage() const { return mnuViewLastImage_; }
     QAction* MnuViewThumbnails() const { return mnuViewThumbnails_; }
     ThumbnailPanel* Thumbnails() const { return thumbnails_; }
+    ImagePanel* ImageDetails() const { return imagePanel_; }
+    QAction* MnuViewShowHotspots() const { return mnuViewShowHotspots_; }
+    QAction* MnuViewImagePanel() const { return mnuViewImagePanel_; }
+    // The hotspot point the Alt+arrow keys move.
+    int SelectedHotspot() const { return selectedHotspot_; }
     QLabel* PixelReadout() const { return pixelReadout_; }
     QLabel* ZoomReadout() const { return zoomReadout_; }
 
@@ -159,6 +165,12 @@ public Q_SLOTS:
     void MoveEntryTo(int from, int to);
     // Renames an entry, as an edit in place in the list does.
     void RenameEntryTo(int entry, const QString& name);
+    // Puts hotspot point `index` of the shown image at `pixel`, as a drag
+    // of its crosshair does; moves the selected one by (dx, dy), as the
+    // Alt+arrow keys do; sets all the values, as the Image panel does.
+    void MoveHotspotTo(int index, QPoint pixel);
+    void MoveSelectedHotspot(int dx, int dy);
+    void SetShownHotspots(const std::vector<int32_t>& values);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -213,6 +225,13 @@ private:
     void StepTo(const std::function<int32_t(int32_t count)>& target, bool beepOnScreen);
     void ShowThumbnailsOfSelection();
     void ShowThumbnailsPanel(bool shown);
+    // The panels beside the picture take their room beside the window's
+    // controls, not from them.
+    void MakeRoomForPanels();
+    void SelectHotspot(int index);
+    // The crosshairs and the Image panel for the shown image.
+    void UpdateHotspotView();
+    void ShowThumbnailMenu(QPoint at);
     void AddRecentFile(const std::filesystem::path& fileName);
     void FillRecentMenu();
     void SaveSettings();
@@ -281,7 +300,11 @@ private:
     QSettings* settings_ = nullptr;
     QStringList recentFiles_;
     std::filesystem::path lastFolder_;
-    int thumbnailsWidth_ = 0;  // what opening the panel added to the window
+    int panelsWidth_ = 0;  // what opening the panels added to the window
+    ImagePanel* imagePanel_ = nullptr;
+    int selectedHotspot_ = 0;
+    QAction* mnuViewShowHotspots_ = nullptr;
+    QAction* mnuViewImagePanel_ = nullptr;
     ThumbnailPanel* thumbnails_ = nullptr;
     QLabel* pixelReadout_ = nullptr;
     QLabel* zoomReadout_ = nullptr;

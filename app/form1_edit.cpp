@@ -2,6 +2,7 @@
 // the undo stack they push, Save and Save As, and the questions asked
 // before unsaved changes would be lost.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +16,7 @@
 
 #include "app/entry_list.h"
 #include "app/form1.h"
+#include "app/image_panel.h"
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/thumbnails.h"
@@ -62,7 +64,7 @@ void Form1::BuildEditMenu()
 {
     mnuEditUndo_ = undoStack_->createUndoAction(this, QStringLiteral("&Undo"));
     mnuEditUndo_->setObjectName(QStringLiteral("mnuEditUndo"));
-    mnuEditUndo_->setShortcuts(QKeySequence::Undo);
+    mnuEditUndo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     mnuEditRedo_ = undoStack_->createRedoAction(this, QStringLiteral("&Redo"));
     mnuEditRedo_->setObjectName(QStringLiteral("mnuEditRedo"));
     mnuEditRedo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
@@ -489,6 +491,96 @@ void Form1::mnuFileSaveAs_Click()
         SaveDocument(*chosen);
 }
 
+// ---- Hotspots ----------------------------------------------------------------
+
+void Form1::UpdateHotspotView()
+{
+    const int entry = document_ ? SelectedPosition() : -1;
+    const DocumentEntry* held =
+        entry >= 0 && static_cast<size_t>(entry) < document_->Entries().size() ? &document_->Entries()[entry] : nullptr;
+    if (held == nullptr || imageIndex_ < 0 || static_cast<size_t>(imageIndex_) >= held->images.size()) {
+        picture1_->SetHotspots({});
+        imagePanel_->Clear();
+        return;
+    }
+    const DocumentImage& image = held->images[static_cast<size_t>(imageIndex_)];
+    std::vector<QPoint> points;
+    for (size_t k = 0; k + 1 < image.hotspots.size(); k += 2)
+        points.emplace_back(image.hotspots[k], image.hotspots[k + 1]);
+    picture1_->SetHotspots(points);
+    // A shadow frame stores its hotspot in 16 bits.
+    const bool shadow = held->kind == EntryKind::Shadow;
+    imagePanel_->ShowImage(image.width, image.height, image.hotspots, shadow ? INT16_MIN : INT32_MIN,
+                           shadow ? INT16_MAX : INT32_MAX);
+    SelectHotspot(std::clamp(selectedHotspot_, 0, std::max<int>(static_cast<int>(points.size()) - 1, 0)));
+}
+
+void Form1::SelectHotspot(int index)
+{
+    selectedHotspot_ = index;
+    picture1_->SelectHotspot(index);
+    imagePanel_->SelectHotspot(index);
+}
+
+void Form1::SetShownHotspots(const std::vector<int32_t>& values)
+{
+    const auto target = EditedImage();
+    if (!target)
+        return;
+    const auto [entry, image] = *target;
+    EditEntry(QStringLiteral("Move Hotspot"), entry, image, [&](Document& document) {
+        document.SetHotspots(static_cast<size_t>(entry), static_cast<size_t>(image), values);
+    });
+}
+
+void Form1::MoveHotspotTo(int index, QPoint pixel)
+{
+    const auto target = EditedImage();
+    if (!target)
+        return;
+    std::vector<int32_t> values = document_->Image(target->first, target->second).hotspots;
+    const auto x = static_cast<size_t>(index) * 2;
+    if (index < 0 || x + 1 >= values.size()) {
+        Beep();
+        return;
+    }
+    values[x] = pixel.x();
+    values[x + 1] = pixel.y();
+    SelectHotspot(index);
+    SetShownHotspots(values);
+}
+
+void Form1::MoveSelectedHotspot(int dx, int dy)
+{
+    const auto target = EditedImage();
+    if (!target)
+        return;
+    const std::vector<int32_t>& values = document_->Image(target->first, target->second).hotspots;
+    const auto x = static_cast<size_t>(std::max(selectedHotspot_, 0)) * 2;
+    if (x + 1 >= values.size()) {
+        Beep();  // a gadget or screen image has no hotspots
+        return;
+    }
+    // Stepping past a shadow's 16 bits is refused by the document; past
+    // 32 bits, here.
+    const int64_t newX = int64_t{values[x]} + dx, newY = int64_t{values[x + 1]} + dy;
+    if (newX < INT32_MIN || newX > INT32_MAX || newY < INT32_MIN || newY > INT32_MAX) {
+        Beep();
+        return;
+    }
+    MoveHotspotTo(selectedHotspot_, QPoint(static_cast<int>(newX), static_cast<int>(newY)));
+}
+
+void Form1::ShowThumbnailMenu(QPoint at)
+{
+    const QModelIndex index = thumbnails_->View()->indexAt(at);
+    if (index.isValid())
+        StepTo([row = index.row()](int32_t) { return row; }, false);
+    QMenu menu(this);
+    menu.addActions({mnuEditExportImage_, mnuEditReplaceImage_, mnuEditInsertImage_, mnuEditDeleteImage_});
+    menu.exec(thumbnails_->View()->viewport()->mapToGlobal(at));
+}
+
 // ---- The shown image ---------------------------------------------------------
 
 int32_t Form1::ImageCount(int entryIndex)
@@ -521,6 +613,8 @@ void Form1::ClearImage()
     imageIndex_ = 0;
     shownImage_.reset();
     picture1_->Clear();
+    picture1_->SetHotspots({});
+    imagePanel_->Clear();
     label1_->clear();
     imagePosition_->clear();
     thumbnails_->Clear();

@@ -301,6 +301,8 @@ private Q_SLOTS:
                                     "mnuViewNextImage=&Next Image [Right]", "mnuViewFirstImage=F&irst Image [Home]",
                                     "mnuViewLastImage=&Last Image [End]",
                                     "mnuViewThumbnails=&Thumbnails (unchecked) [Ctrl+T]",
+                                    "mnuViewImagePanel=Ima&ge Panel (unchecked)",
+                                    "mnuViewShowHotspots=Show &Hotspots (unchecked)",
                                     "&Help", "mnuHelpAbout=&About"}));
         QVERIFY(h.form.Thumbnails()->isHidden());  // the panel is closed until asked for
     }
