@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +25,7 @@
 
 #include "app/entry_list.h"
 #include "app/form1.h"
+#include "app/image_panel.h"
 #include "app/image_view.h"
 #include "core/files.h"
 #include "image/png.h"
@@ -181,6 +183,27 @@ std::vector<EditCase> EditCases()
          },
          {"alpha", "gamma", "beta"}},
     };
+}
+
+// A vehicle file: a vehicle entry whose slots have two hotspot points,
+// and a shadow of two frames with one each.
+std::vector<uint8_t> VehicleWithHotspots()
+{
+    Samples::VehicleEntry car{"car", 5, false, {}, {}};
+    for (int slot = 0; slot < 17; ++slot)
+        car.slots.push_back(Samples::VehicleSlot{Solid(8, 8, Red), {2, 3, 5, 6}});
+    Samples::VehicleEntry shadow{"car_shadow", 0, true, {}, {}};
+    const std::vector<std::vector<bool>> rows(4, std::vector<bool>{true, false, true});
+    shadow.frames = {Samples::EncodeShadow(rows, {1, 2}), Samples::EncodeShadow(rows, {0, 0})};
+    return Samples::BuildVehicleFile({car, shadow});
+}
+
+void SendMouse(QWidget* view, QEvent::Type type, QPoint at)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, view->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
 }
 
 }  // namespace
@@ -350,6 +373,85 @@ private Q_SLOTS:
         QCOMPARE(h.Label(), QString());
         QVERIFY(h.form.Picture1()->BackingImage().isNull());
         QCOMPARE(h.form.ImagePosition()->text(), QString());
+    }
+
+    // ---- Hotspots and drops --------------------------------------------------------
+
+    void hotspotsMoveByKeysMouseAndPanelEachAStep()
+    {
+        Harness h(RealFileSystem(), VehicleWithHotspots(), "cars.azp");
+        h.form.MnuViewShowHotspots()->trigger();
+        h.form.MnuViewImagePanel()->trigger();
+        h.Select(0, 3);
+        const auto values = [&] { return h.form.CurrentDocument()->Image(0, 3).hotspots; };
+        QCOMPARE(h.form.Picture1()->Hotspots(), std::vector<QPoint>({QPoint(2, 3), QPoint(5, 6)}));
+
+        QTest::keyClick(&h.form, Qt::Key_Right, Qt::AltModifier);
+        QTest::keyClick(&h.form, Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier);
+        QCOMPARE(values(), std::vector<int32_t>({3, 11, 5, 6}));
+        QCOMPARE(h.form.Picture1()->Hotspots().front(), QPoint(3, 11));
+        QCOMPARE(h.form.ImageDetails()->Values(), values());
+
+        // The second crosshair dragged from (5, 6) to (7, 1): one step.
+        const QPoint from = h.form.Picture1()->ScreenPointOf(QPoint(5, 6)).toPoint();
+        const QPoint to = h.form.Picture1()->ScreenPointOf(QPoint(7, 1)).toPoint();
+        SendMouse(h.form.Picture1(), QEvent::MouseButtonPress, from);
+        SendMouse(h.form.Picture1(), QEvent::MouseMove, to);
+        SendMouse(h.form.Picture1(), QEvent::MouseButtonRelease, to);
+        QCOMPARE(values(), std::vector<int32_t>({3, 11, 7, 1}));
+        QCOMPARE(h.form.SelectedHotspot(), 1);
+        QCOMPARE(h.form.UndoStack()->count(), 3);
+        QCOMPARE(h.UndoText(), QStringLiteral("Undo Move Hotspot"));
+
+        // The panel's fields: the value typed, confirmed.
+        auto* field = h.form.ImageDetails()->findChild<QSpinBox*>(QStringLiteral("HotspotValue2"));
+        field->setValue(-4);
+        Q_EMIT field->editingFinished();
+        QCOMPARE(values(), std::vector<int32_t>({3, 11, -4, 1}));
+
+        for (int step = 0; step < 4; ++step)
+            h.Undo();
+        QCOMPARE(values(), std::vector<int32_t>({2, 3, 5, 6}));
+        QCOMPARE(h.Saved(), h.original);
+    }
+
+    void shadowHotspotsStayWithinSixteenBitsAndGadgetImagesHaveNone()
+    {
+        Harness v(RealFileSystem(), VehicleWithHotspots(), "cars.azp");
+        v.Select(1);
+        v.form.MoveHotspotTo(0, QPoint(-32760, 0));
+        v.form.MoveSelectedHotspot(-8, 0);  // to -32768: the last value a shadow holds
+        QCOMPARE(v.form.CurrentDocument()->Image(1, 0).hotspots, std::vector<int32_t>({-32768, 0}));
+        v.form.MoveSelectedHotspot(-1, 0);
+        QCOMPARE(v.dialogs.messages.size(), size_t{1});  // refused, and said so
+        QCOMPARE(v.form.CurrentDocument()->Image(1, 0).hotspots, std::vector<int32_t>({-32768, 0}));
+
+        Harness h;
+        h.Select(0);
+        h.form.MoveSelectedHotspot(1, 0);
+        QCOMPARE(h.dialogs.beeps, 1);
+        QCOMPARE(h.form.UndoStack()->count(), 0);
+    }
+
+    void imageFileDroppedOnThePictureReplacesTheImage()
+    {
+        Harness h;
+        h.Select(2);
+        const fs::path png = h.folder / "dropped.png";
+        const Picture blue = Solid(3, 3, Blue);
+        WritePNG(RealFileSystem(), png, ImageBuffer{3, 3, blue.Bytes()});
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(PathText(png))});
+        const QPoint at(2, 2);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h.form.Picture1(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h.form.Picture1(), &drop);
+        QCOMPARE(h.UndoText(), QStringLiteral("Undo Replace Image"));
+        QCOMPARE(h.Label(), QStringLiteral("Image: 00 Size:3x3"));
+        QCOMPARE(h.Pixel(2, 2), Rgb(Blue));
+        QCOMPARE(h.form.CurrentSession().Container().FileName, h.container);  // not opened as a container
     }
 
     // ---- Saving ----------------------------------------------------------------------
