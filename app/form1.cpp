@@ -280,7 +280,7 @@ void Form1::BuildViewer()
     mnuView_->addAction(mnuViewThumbnails_);
     connect(mnuViewThumbnails_, &QAction::toggled, this, &Form1::ShowThumbnailsPanel);
     connect(thumbnails_, &ThumbnailPanel::ImageClicked, this,
-            [this](int32_t imageIndex) { StepTo([imageIndex](int32_t) { return imageIndex; }, false); });
+            &Form1::ShowImageAt);
     thumbnails_->View()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(thumbnails_->View(), &QWidget::customContextMenuRequested, this, &Form1::ShowThumbnailMenu);
 
@@ -553,6 +553,11 @@ void Form1::mnuViewPreviousImage_Click()
             return imageIndex_ > 0 && imageIndex_ <= count ? imageIndex_ - 1 : std::max<int32_t>(count - 1, 0);
         },
         true);
+}
+
+void Form1::ShowImageAt(int32_t imageIndex)
+{
+    StepTo([imageIndex](int32_t) { return imageIndex; }, false);
 }
 
 void Form1::mnuViewFirstImage_Click()

@@ -158,6 +158,9 @@ public Q_SLOTS:
     void mnuEditRenameEntry_Click();
     void mnuEditDeleteEntry_Click();
     void MoveSelectedEntry(int by);
+    // Shows image `imageIndex` of the selected entry, as a click on its
+    // thumbnail does.
+    void ShowImageAt(int32_t imageIndex);
     // Replaces the shown image with a TGA or PNG file, as Replace Image
     // does with the file chosen.
     void ReplaceImageFrom(const std::filesystem::path& file);

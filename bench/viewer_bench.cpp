@@ -24,6 +24,7 @@
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/thumbnails.h"
+#include "bench/no_dialogs.h"
 #include "bench/shadow_fixture.h"
 #include "core/files.h"
 #include "samples/sample_containers.h"
@@ -34,28 +35,6 @@ namespace fs = std::filesystem;
 using namespace Brimwork;
 using Clock = std::chrono::steady_clock;
 
-class NoDialogs : public ModalDialogs {
-public:
-    std::optional<fs::path> ChooseFileToOpen(const fs::path&, QString&) override { return std::nullopt; }
-    std::optional<fs::path> ChooseImageFile(const QString&, const fs::path&) override { return imageFile; }
-    std::optional<fs::path> ChooseFileToSave(const QString&, const fs::path&, const QStringList&) override
-    {
-        return std::nullopt;
-    }
-    SaveChoice AskToSaveChanges(const QString&) override { return SaveChoice::Discard; }
-    bool AskToSaveFirst(const QString&, const QString&) override { return false; }
-    std::optional<NewEntry> AskNewEntry(const QStringList&) override { return newEntry; }
-    void ShowMessage(const QString& text, const QString& title) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-    }
-    void Beep() override {}
-    bool AskToOverwrite(const QString&, const QString&) override { return false; }
-    bool ShowRebuildReport(const QString&, bool) override { return false; }
-
-    std::optional<fs::path> imageFile;
-    std::optional<NewEntry> newEntry;
-};
 
 double MedianMilliseconds(int runs, const std::function<void()>& prepare, const std::function<void()>& work)
 {
@@ -181,7 +160,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir temp;
     const fs::path folder = PathFromText(temp.path());
-    NoDialogs dialogs;
+    BenchWork::NoDialogs dialogs;
     Form1 form(dialogs, RealFileSystem(), folder);
     form.show();
     QCoreApplication::processEvents();
