@@ -19,6 +19,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QTest>
 #include <QUndoStack>
 #include <QUrl>
@@ -27,6 +28,7 @@
 #include "app/form1.h"
 #include "app/image_panel.h"
 #include "app/image_view.h"
+#include "app/thumbnails.h"
 #include "core/files.h"
 #include "image/png.h"
 #include "image/tga.h"
@@ -362,6 +364,38 @@ private Q_SLOTS:
         QTest::keyClick(h.form.EntryFilter(), Qt::Key_Escape);
         QVERIFY(h.form.EntryFilter()->text().isEmpty());
         QVERIFY(!h.form.List1()->item(0)->isHidden());
+    }
+
+    void listGrowsWithTheWindowAndShowsLongNamesInTooltips()
+    {
+        const std::string longName(32, 'W');  // as long as a gadget name field
+        Harness h(RealFileSystem(), Samples::BuildGadgetFile(1, {GadgetEntry{"short", 0, {}}, GadgetEntry{longName, 0, {}}}));
+        QCOMPARE(h.form.List1()->geometry(), QRect(8, 64, 209, 276));
+        h.form.resize(h.form.width(), h.form.height() + 100);
+        QApplication::processEvents();
+        QCOMPARE(h.form.List1()->geometry(), QRect(8, 64, 209, 376));
+
+        const auto tooltipAt = [&](int row) {
+            QToolTip::hideText();
+            const QPoint at = h.form.List1()->visualItemRect(h.form.List1()->item(row)).center();
+            QHelpEvent help(QEvent::ToolTip, at, h.form.List1()->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(h.form.List1()->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tooltipAt(0), QString());
+        QCOMPARE(tooltipAt(1), QString::fromStdString(longName));
+    }
+
+    void thumbnailsShowTheEditedImages()
+    {
+        Harness h;
+        h.form.MnuViewThumbnails()->trigger();
+        h.Select(1);
+        h.form.ReplaceImageFrom(h.WriteImage("red.tga", Solid(2, 2, Red)));
+        ThumbnailModel* model = h.form.Thumbnails()->Model();
+        QTRY_VERIFY(model->Holds(0));
+        const QPixmap thumbnail = model->data(model->index(0), Qt::DecorationRole).value<QPixmap>();
+        QCOMPARE(thumbnail.toImage().pixel(0, 0), Rgb(Red));
     }
 
     void statusCountsImagesAndOpeningClearsThePicture()
