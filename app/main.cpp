@@ -61,8 +61,8 @@ void RequireSomeDisplay(int argc, char* argv[])
 #endif
 }
 
-// What the window system was asked for, for the message when it fails.
-std::string DisplaySettings()
+// Why the window system could not be started, with what it was asked for.
+std::string PlatformFailure()
 {
     std::string settings;
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -71,7 +71,7 @@ std::string DisplaySettings()
         settings += settings.empty() ? "" : ", ";
         settings += std::string(variable) + "=" + std::getenv(variable);
     }
-    return settings.empty() ? "no display was named" : settings;
+    return settings.empty() ? "the window system could not be started" : "none could be reached with " + settings;
 }
 
 QtMessageHandler qtMessageHandler = nullptr;
@@ -81,7 +81,7 @@ QtMessageHandler qtMessageHandler = nullptr;
 void StopOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtFatalMsg)
-        ExitForWantOfADisplay("none could be reached with " + DisplaySettings());
+        ExitForWantOfADisplay(PlatformFailure());
     if (qtMessageHandler != nullptr)
         qtMessageHandler(type, context, message);
 }
