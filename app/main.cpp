@@ -1,5 +1,8 @@
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include <QApplication>
@@ -10,6 +13,80 @@
 #include "app/form1.h"
 #include "app/modal_dialogs.h"
 #include "core/files.h"
+
+namespace {
+
+// Where no window system can be reached, Qt stops the program with advice
+// to reinstall it; the user is told instead what is missing and what works
+// without it, and the program exits with status 1.
+[[noreturn]] void ExitForWantOfADisplay(const std::string& why)
+{
+    std::fprintf(stderr,
+                 "brimwork: the window needs a display (%s); brimwork-cli lists, extracts and rebuilds without one\n",
+                 why.c_str());
+    std::fflush(stderr);
+    // Qt is half started here: leave without running its destructors.
+    std::_Exit(1);
+}
+
+bool IsSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt's -platform option (also --platform, and with =NAME) chooses the
+// window system as QT_QPA_PLATFORM does.
+bool ChoosesAPlatform(int argc, char* argv[])
+{
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        for (const char* option : {"-platform", "--platform"})
+            if (argument == option || argument.starts_with(std::string(option) + "="))
+                return true;
+    }
+    return false;
+}
+
+// On X11 and Wayland systems the window system is found through these
+// variables; with none of them set, Qt would only fail.
+void RequireSomeDisplay(int argc, char* argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    if (!IsSet("QT_QPA_PLATFORM") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !ChoosesAPlatform(argc, argv))
+        ExitForWantOfADisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
+#else
+    (void)argc;
+    (void)argv;
+#endif
+}
+
+// Why the window system could not be started, with what it was asked for.
+std::string PlatformFailure()
+{
+    std::string settings;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!IsSet(variable))
+            continue;
+        settings += settings.empty() ? "" : ", ";
+        settings += std::string(variable) + "=" + std::getenv(variable);
+    }
+    return settings.empty() ? "the window system could not be started" : "none could be reached with " + settings;
+}
+
+QtMessageHandler qtMessageHandler = nullptr;
+
+// A fatal message while QApplication starts comes from the platform plugin
+// failing to reach the window system.
+void StopOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg)
+        ExitForWantOfADisplay(PlatformFailure());
+    if (qtMessageHandler != nullptr)
+        qtMessageHandler(type, context, message);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -45,7 +122,10 @@ int main(int argc, char* argv[])
         parser.showVersion();
     }
 
+    RequireSomeDisplay(argc, argv);
+    qtMessageHandler = qInstallMessageHandler(StopOnPlatformFailure);
     QApplication application(argc, argv);
+    qInstallMessageHandler(qtMessageHandler);
     // QApplication has taken its own options out of the arguments: the rest
     // must be ours. A wrong command line is told with the usage on standard
     // error and exit status 2.

@@ -133,7 +133,7 @@ void ThumbnailDecoder::Run()
             // A kind object of its own for each entry shown, so that the
             // file is taken as it is now.
             if (result.generation != kindGeneration) {
-                kind = KindForFileName(container.filename().string());
+                kind = KindForFile(files_, container);
                 chosen = ChosenContainer{container, container.filename().string()};
                 folder = container.parent_path();
                 kindGeneration = result.generation;

@@ -61,7 +61,7 @@ Document::Document(FileSystem& files, fs::path path, std::unique_ptr<ContainerKi
 Document Document::Open(FileSystem& files, const fs::path& path)
 {
     const fs::path full = fs::absolute(path);
-    auto kind = KindForFileName(full.filename().string());
+    auto kind = KindForFile(files, full);
     std::shared_ptr<ReadableFile> file = files.OpenContainer(full);
     DocumentModel model = kind->ReadModel(file);
     return Document(files, full, std::move(kind), std::move(model));
@@ -294,7 +294,7 @@ void Document::Save() { SaveAs(path_); }
 void Document::SaveAs(const fs::path& path)
 {
     const fs::path target = fs::absolute(path);
-    if (!EqualIgnoringCase(KindForFileName(target.filename().string())->Extension(), kind_->Extension()))
+    if (!NameKeepsKind(target.filename().string(), *kind_))
         throw Error("Cannot save " + path_.filename().string() + " as " + target.string() +
                     ": that name would make it read as another kind of container");
     DocumentModel saved;

@@ -28,7 +28,7 @@ ModuleContext Session::Context() { return ModuleContext{image_, container_, fold
 std::vector<std::string> Session::OpenArchive(const fs::path& fileName)
 {
     const fs::path fullName = fs::absolute(fileName);
-    auto kind = KindForFileName(fullName.filename().string());
+    auto kind = KindForFile(files_, fullName);
     auto names = kind->ListEntries(files_, fullName);
     window_.ReplaceList(names);
     kind_ = std::move(kind);

@@ -623,7 +623,7 @@ VerifyReport Verify(FileSystem& files, const std::filesystem::path& container)
     report.container = container;
     auto file = files.OpenContainer(container);
     Verifier verifier(*file, report);
-    const std::string extension = KindForFileName(container.filename().string())->Extension();
+    const std::string extension = KindForFile(files, container)->Extension();
     if (extension == ".PIX")
         verifier.VerifyScreenFile();
     else if (extension == ".AZP")

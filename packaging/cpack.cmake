@@ -3,12 +3,16 @@
 set(CPACK_PACKAGE_NAME brimwork)
 set(CPACK_PACKAGE_VENDOR "The Brimwork developers")
 set(CPACK_PACKAGE_CONTACT "${BRIMWORK_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "view, extract and rebuild game gadget, screen and vehicle files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "view, edit, extract and rebuild game gadget, screen and vehicle files")
 set(CPACK_PACKAGE_DESCRIPTION
     "Brimwork opens the data containers of a game: gadget files (*.gdg), screen
 files (*.pix) and vehicle files (*.azp). It lists their entries, shows the
 16-bit images they hold, extracts every image as a TGA file for editing, and
-rebuilds gadget and screen files from the edited images.
+rebuilds all three kinds of container from the edited images.
+.
+It also edits a container directly: in the window, with undo, and from the
+command line, which replaces or exports a single image, prints every entry
+and image with its stored place, and verifies every record of a file.
 .
 The package holds the window, brimwork, and the command-line program
 brimwork-cli with the same commands for scripts.")

@@ -161,6 +161,41 @@ TEST(CliRoundTrip, FilesLandBesideTheContainerAndNowhereElse)
               Samples::BuildGadgetFile(UnitsHeaderValue, UnitEntries()));
 }
 
+// A name with none of the three extensions: the screen signature decides,
+// and every command treats the file as the screen file it is, the manifest
+// taking the container's own name.
+TEST(CliRoundTrip, AScreenFileUnderAnotherNameIsReadAsAScreenFile)
+{
+    TempFolder folder;
+    const fs::path container = folder / "title.bin";
+    std::vector<Samples::ScreenEntry> screens{{"INTRO", Samples::Gradient(6, 4)},
+                                              {"MENU", Samples::Solid(3, 2, Samples::Rgb555(0, 31, 0))}};
+    Samples::WriteBytes(container, Samples::BuildScreenFile(5, screens));
+
+    CliResult listed = RunCli({"list", container.string()});
+    ExpectSilentSuccess(listed);
+    EXPECT_EQ(listed.out, "INTRO\nMENU\n");
+    CliResult info = RunCli({"info", container.string()});
+    ExpectSilentSuccess(info);
+    EXPECT_EQ(info.out.substr(0, info.out.find('\n')).find(": screen file"), container.string().size()) << info.out;
+    ExpectSilentSuccess(RunCli({"verify", container.string()}));
+
+    ExpectSilentSuccess(RunCli({"extract", container.string()}));
+    EXPECT_EQ(folder.Names(), (Names{"INTRO.tga", "MENU.tga", "title.bin", "title.bin.DAT"}));
+    Picture biggerMenu = Samples::Solid(7, 5, Samples::Rgb555(0, 0, 31));
+    WriteTGA(RealFileSystem(), folder / "MENU.tga", ImageBuffer{7, 5, biggerMenu.Bytes()});
+    ExpectSilentSuccess(RunCli({"rebuild", container.string()}));
+    EXPECT_EQ(folder.Names(), Names{"title.bin"});
+    screens[1].image = biggerMenu;
+    EXPECT_EQ(Samples::ReadBytes(container), Samples::BuildScreenFile(5, screens));
+
+    // A one-image edit saves the file in place under the same name.
+    WriteSolidTga(folder / "intro.tga", 2, 2);
+    ExpectSilentSuccess(RunCli({"replace", container.string(), "INTRO", (folder / "intro.tga").string()}));
+    screens[0].image = Samples::Solid(2, 2, 0x1234);
+    EXPECT_EQ(Samples::ReadBytes(container), Samples::BuildScreenFile(5, screens));
+}
+
 TEST(CliList, NamesArePrintedByteForByteInFileOrder)
 {
     TempFolder folder;

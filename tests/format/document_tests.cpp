@@ -346,6 +346,7 @@ TEST_F(DocumentTest, RefusedEditsChangeNothing)
         {"whose images are fixed in number", [&] { screen.InsertImage(0, 0, ToImage(Samples::Solid(1, 1, 0)), "x"); }},
         {"made from its image", [&] { screen.AddEntry(0, "OUTRO", EntryKind::Screen); }},
         {"another kind of container", [&] { gadget.SaveAs(Folder / "UNITS.PIX"); }},
+        {"another kind of container", [&] { vehicle.SaveAs(Folder / "CARS.bin"); }},
     };
     for (const auto& [expected, refused] : refusals) {
         try {
@@ -359,6 +360,7 @@ TEST_F(DocumentTest, RefusedEditsChangeNothing)
         EXPECT_FALSE(document->Modified());
     EXPECT_EQ(Names(gadget), (std::vector<std::string>{"TANK", "JEEP"}));
     EXPECT_FALSE(files.Contents(Folder / "UNITS.PIX"));
+    EXPECT_FALSE(files.Contents(Folder / "CARS.bin"));
 }
 
 TEST_F(DocumentTest, ExportWritesTgaAsExtractionAndPngThatReadsBack)

@@ -4,6 +4,8 @@
 #include "container/session.h"
 #include "core/error.h"
 #include "core/files.h"
+#include "core/memory_files.h"
+#include "tests/support/faulty_files.h"
 #include "samples/sample_containers.h"
 #include "tests/support/test_support.h"
 
@@ -20,6 +22,86 @@ TEST(FileKind, FollowsTheLastFourCharactersInAnyCase)
     };
     for (const auto& [name, extension] : cases)
         EXPECT_EQ(KindForFileName(name)->Extension(), extension) << name;
+}
+
+// An existing file is told by its extension first; a name with none of the
+// three by its first bytes, where only a screen file's signature makes it
+// anything but a gadget file.
+TEST(FileKind, AnExistingFileWithAnotherNameFollowsItsSignature)
+{
+    struct Case {
+        const char* name;
+        std::string firstBytes;
+        const char* kind;
+    };
+    const Case cases[] = {
+        {"title.bin", "PICS\0\0\0\0\1\0\0\0", ".PIX"},
+        {"TITLE", "PICS", ".PIX"},
+        {"title.bin", "GADG\0\0\0\0\0\0\0\0", ".GDG"},
+        {"title.bin", "pics\0\0\0\0\0\0\0\0", ".GDG"},
+        {"title.bin", "PIC", ".GDG"},
+        {"title.bin", "", ".GDG"},
+        {"title.bin", "XPICS", ".GDG"},
+        {"title.GDG", "PICS", ".GDG"},
+        {"title.Pix", "GADG", ".PIX"},
+        {"title.azp", "PICS", ".AZP"},
+        {"title.pix.bak", "PICS", ".PIX"},
+        {"title.gdg.bak", "PICS", ".PIX"},
+    };
+    for (const Case& c : cases) {
+        MemoryFileSystem files;
+        files.AddFolder("/f");
+        files.AddFile(std::filesystem::path("/f") / c.name, std::vector<uint8_t>(c.firstBytes.begin(), c.firstBytes.end()));
+        EXPECT_STREQ(KindForFile(files, std::filesystem::path("/f") / c.name)->Extension(), c.kind)
+            << c.name << " starting with " << c.firstBytes;
+    }
+}
+
+TEST(FileKind, AFileThatCannotBeReadIsLeftToTheGadgetKind)
+{
+    MemoryFileSystem files;
+    files.AddFolder("/f");
+    files.AddFolder("/f/folder.bin");
+    EXPECT_STREQ(KindForFile(files, "/f/missing.bin")->Extension(), ".GDG");
+    EXPECT_STREQ(KindForFile(files, "/f/folder.bin")->Extension(), ".GDG");
+
+    TempFolder folder;
+    WriteBytes(folder / "title.bin", BuildScreenFile(0, {{"INTRO", Solid(2, 2, 1)}}));
+    Testing::FaultyFileSystem failing;
+    failing.FailAt(Testing::FileOperation::Read, 1, EIO);
+    EXPECT_STREQ(KindForFile(failing, folder / "title.bin")->Extension(), ".GDG");
+    EXPECT_TRUE(failing.Failed());
+}
+
+TEST(FileKind, OnlyANameWithoutAKnownExtensionIsRead)
+{
+    TempFolder folder;
+    WriteBytes(folder / "title.bin", BuildScreenFile(0, {{"INTRO", Solid(64, 64, 1)}}));
+    WriteBytes(folder / "title.pix", BuildScreenFile(0, {{"INTRO", Solid(64, 64, 1)}}));
+    Testing::FaultyFileSystem counted;
+    EXPECT_STREQ(KindForFile(counted, folder / "title.pix")->Extension(), ".PIX");
+    EXPECT_EQ(counted.TotalCount(), 0);
+    EXPECT_STREQ(KindForFile(counted, folder / "title.bin")->Extension(), ".PIX");
+    EXPECT_EQ(counted.Count(Testing::FileOperation::OpenForReading), 1);
+    EXPECT_EQ(counted.Count(Testing::FileOperation::Read), 1);
+}
+
+// A document may be saved under a name that reads it back as its own kind:
+// gadget and screen files, which carry a signature, under any other name too.
+TEST(FileKind, ANameKeepsAKindWhenItWouldBeReadBackAsThatKind)
+{
+    const auto gadget = KindForFileName("a.gdg");
+    const auto screen = KindForFileName("a.pix");
+    const auto vehicle = KindForFileName("a.azp");
+    EXPECT_TRUE(NameKeepsKind("b.GDG", *gadget));
+    EXPECT_TRUE(NameKeepsKind("b.bin", *gadget));
+    EXPECT_TRUE(NameKeepsKind("b.bin", *screen));
+    EXPECT_TRUE(NameKeepsKind("b.Pix", *screen));
+    EXPECT_TRUE(NameKeepsKind("b.azp", *vehicle));
+    EXPECT_FALSE(NameKeepsKind("b.bin", *vehicle));
+    EXPECT_FALSE(NameKeepsKind("b.gdg", *screen));
+    EXPECT_FALSE(NameKeepsKind("b.pix", *gadget));
+    EXPECT_FALSE(NameKeepsKind("b.azp", *gadget));
 }
 
 TEST(ImageLabel, ShowsTheNumberWithAtLeastTwoDigits)

@@ -160,7 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
              [](FileBytes& f) { Put32(f, GadgetEntryRecord(0) + 40, -16); }, Alpha, "at offset -16) lies outside the file"},
         Case{"WrongSignature", "G.GDG", GadgetFile, [](FileBytes& f) { f[0] = 'X'; }, "",
              "does not start with the gadget signature \"GADG\""},
-        Case{"OtherNamesAreGadgetFiles", "G.BIN", ScreenFile, [](FileBytes&) {}, "", "gadget signature"},
+        // Under another name a file is a gadget file unless it starts as a
+        // screen file does.
+        Case{"OtherNamesAreGadgetFiles", "G.BIN", ScreenFile, [](FileBytes& f) { f[3] = 'X'; }, "",
+             "gadget signature"},
         Case{"ShorterThanItsHeader", "G.GDG", GadgetFile, [](FileBytes& f) { f.resize(7); }, "",
              "7 bytes, too few for its 12-byte header"},
         Case{"NameExtractionRefuses", "G.GDG", GadgetFile, [](FileBytes& f) { f[GadgetEntryRecord(1) + 1] = '/'; },
@@ -327,6 +330,7 @@ TEST_P(VerifyClean, HasNoFindings)
 INSTANTIATE_TEST_SUITE_P(
     VerifyKinds, VerifyClean,
     ::testing::Values(CleanCase{"Gadget", "G.GDG", GadgetFile, 2, 3}, CleanCase{"Screen", "S.PIX", ScreenFile, 2, 2},
+                      CleanCase{"ScreenUnderAnotherName", "S.BIN", ScreenFile, 2, 2},
                       CleanCase{"Vehicle", "V.AZP", VehicleFile, 2, 20},
                       // The bundled samples: an entry without images, a
                       // slot without pixels, a frame ending in the beep code.

@@ -101,6 +101,24 @@ if [[ "$app_built" == ON ]]; then
     status=$?
     [[ $status -eq 0 && "$output" == *"brimwork [options] [FILE]"* ]] ||
         fail "brimwork --help (status $status) printed: $output"
+    # Without a display the window says what it needs and what works without
+    # one, and exits with 1 rather than aborting inside Qt.
+    advice="brimwork-cli lists, extracts and rebuilds without one"
+    output="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/brimwork" some.gdg 2>&1 > /dev/null)"
+    status=$?
+    [[ $status -eq 1 && "$output" == "brimwork: the window needs a display (neither DISPLAY nor WAYLAND_DISPLAY is set); $advice" ]] ||
+        fail "brimwork without a display: status $status, standard error: $output"
+    # A display that is named but cannot be reached fails in Qt's X11 plugin.
+    if compgen -G "/usr/lib/*/qt6/plugins/platforms/libqxcb.so" > /dev/null; then
+        number=99
+        while [[ -e "/tmp/.X11-unix/X$number" ]]; do number=$((number + 1)); done
+        output="$(env -u WAYLAND_DISPLAY DISPLAY=":$number" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" \
+            "$root/bin/brimwork" some.gdg 2>&1 > /dev/null)"
+        status=$?
+        [[ $status -eq 1 && "$output" == *"brimwork: the window needs a display (none could be reached with DISPLAY=:$number, QT_QPA_PLATFORM=xcb); $advice" &&
+            "$output" != *Reinstalling* ]] ||
+            fail "brimwork with an unreachable display: status $status, standard error: $output"
+    fi
     # Two files, or an option it does not know, are refused before any window opens.
     mkdir -m 0700 "$work/runtime"
     for arguments in "one.gdg two.gdg" "--zoom"; do
