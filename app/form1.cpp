@@ -627,14 +627,17 @@ void Form1::ShowThumbnailsPanel(bool)
 
 void Form1::MakeRoomForPanels()
 {
-    const bool shown = mnuViewThumbnails_->isChecked() || mnuViewImagePanel_->isChecked();
-    if (shown && panelsWidth_ == 0) {
-        panelsWidth_ = std::max(thumbnails_->sizeHint().width(), imagePanel_->sizeHint().width()) +
-                       style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        resize(width() + panelsWidth_, height());
-    } else if (!shown && panelsWidth_ != 0) {
-        resize(width() - panelsWidth_, height());
-        panelsWidth_ = 0;
+    // The widest open panel sets the width the window adds for them.
+    int needed = 0;
+    if (mnuViewThumbnails_->isChecked())
+        needed = std::max(needed, thumbnails_->sizeHint().width());
+    if (mnuViewImagePanel_->isChecked())
+        needed = std::max(needed, imagePanel_->sizeHint().width());
+    if (needed > 0)
+        needed += style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    if (needed != panelsWidth_) {
+        resize(width() + needed - panelsWidth_, height());
+        panelsWidth_ = needed;
     }
 }
 

@@ -40,12 +40,14 @@ ImagePanel::ImagePanel(QWidget* parent)
         fields_[field]->setKeyboardTracking(false);
         labels_[field]->setBuddy(fields_[field]);
         fields_[field]->installEventFilter(this);
-        grid->addWidget(labels_[field], field / 2, (field % 2) * 2);
-        grid->addWidget(fields_[field], field / 2, (field % 2) * 2 + 1);
+        // One value a row, so that the panel is no wider than the
+        // thumbnails above it.
+        labels_[field]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(labels_[field], field, 0);
+        grid->addWidget(fields_[field], field, 1);
         connect(fields_[field], &QSpinBox::editingFinished, this, [this, field] { FieldConfirmed(field); });
     }
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
     layout->addLayout(grid);
     layout->addStretch(1);
     setWidget(contents);
