@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -396,6 +397,26 @@ private Q_SLOTS:
         QTRY_VERIFY(model->Holds(0));
         const QPixmap thumbnail = model->data(model->index(0), Qt::DecorationRole).value<QPixmap>();
         QCOMPARE(thumbnail.toImage().pixel(0, 0), Rgb(Red));
+    }
+
+    void openDialogStartsOnTheFilterLastUsedAndRemembersIt()
+    {
+        Harness h;
+        QSettings settings(PathText(h.folder / "settings.ini"), QSettings::IniFormat);
+        h.form.RememberIn(settings);
+        const QString all = QStringLiteral("All containers (*.gdg *.pix *.azp)");
+        h.dialogs.chosenFilter = all;
+        for (int open = 0; open < 2; ++open) {
+            h.dialogs.choices.push_back(h.container);
+            QTest::keySequence(&h.form, QKeySequence(Qt::CTRL | Qt::Key_O));
+        }
+        QCOMPARE(h.dialogs.openFilters, std::vector<QString>({QString(), all}));
+
+        Testing::ScriptedDialogs dialogs;
+        Form1 later(dialogs, RealFileSystem(), h.folder);
+        later.RememberIn(settings);
+        later.MnuFileOpen()->trigger();
+        QCOMPARE(dialogs.openFilters, std::vector<QString>({all}));
     }
 
     void statusCountsImagesAndOpeningClearsThePicture()
