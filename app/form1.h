@@ -234,6 +234,10 @@ private:
     void SelectHotspot(int index);
     // The crosshairs and the Image panel for the shown image.
     void UpdateHotspotView();
+    // The selected entry and the image shown, as the document holds them;
+    // null without a document, a selection or an image.
+    const DocumentEntry* SelectedDocumentEntry() const;
+    const DocumentImage* ShownDocumentImage() const;
     void ShowThumbnailMenu(QPoint at);
     void AddRecentFile(const std::filesystem::path& fileName);
     void FillRecentMenu();

@@ -270,9 +270,9 @@ void Form1::UpdateTitle()
 
 void Form1::UpdateEditActions()
 {
-    const int entry = document_ ? SelectedPosition() : -1;
-    const bool selected = entry >= 0 && static_cast<size_t>(entry) < document_->Entries().size();
-    const DocumentEntry* held = selected ? &document_->Entries()[static_cast<size_t>(entry)] : nullptr;
+    const DocumentEntry* held = SelectedDocumentEntry();
+    const bool selected = held != nullptr;
+    const int entry = SelectedPosition();
     const bool hasImage = held != nullptr && !held->images.empty();
     const bool growable = held != nullptr && (held->kind == EntryKind::Gadget || held->kind == EntryKind::Shadow);
     mnuFileSave_->setEnabled(document_ && !undoStack_->isClean());
@@ -493,24 +493,37 @@ void Form1::mnuFileSaveAs_Click()
 
 // ---- Hotspots ----------------------------------------------------------------
 
-void Form1::UpdateHotspotView()
+const DocumentEntry* Form1::SelectedDocumentEntry() const
 {
     const int entry = document_ ? SelectedPosition() : -1;
-    const DocumentEntry* held =
-        entry >= 0 && static_cast<size_t>(entry) < document_->Entries().size() ? &document_->Entries()[entry] : nullptr;
-    if (held == nullptr || imageIndex_ < 0 || static_cast<size_t>(imageIndex_) >= held->images.size()) {
+    return entry >= 0 && static_cast<size_t>(entry) < document_->Entries().size()
+               ? &document_->Entries()[static_cast<size_t>(entry)]
+               : nullptr;
+}
+
+const DocumentImage* Form1::ShownDocumentImage() const
+{
+    const DocumentEntry* entry = SelectedDocumentEntry();
+    return entry != nullptr && imageIndex_ >= 0 && static_cast<size_t>(imageIndex_) < entry->images.size()
+               ? &entry->images[static_cast<size_t>(imageIndex_)]
+               : nullptr;
+}
+
+void Form1::UpdateHotspotView()
+{
+    const DocumentImage* image = ShownDocumentImage();
+    if (image == nullptr) {
         picture1_->SetHotspots({});
         imagePanel_->Clear();
         return;
     }
-    const DocumentImage& image = held->images[static_cast<size_t>(imageIndex_)];
     std::vector<QPoint> points;
-    for (size_t k = 0; k + 1 < image.hotspots.size(); k += 2)
-        points.emplace_back(image.hotspots[k], image.hotspots[k + 1]);
+    for (size_t k = 0; k + 1 < image->hotspots.size(); k += 2)
+        points.emplace_back(image->hotspots[k], image->hotspots[k + 1]);
     picture1_->SetHotspots(points);
     // A shadow frame stores its hotspot in 16 bits.
-    const bool shadow = held->kind == EntryKind::Shadow;
-    imagePanel_->ShowImage(image.width, image.height, image.hotspots, shadow ? INT16_MIN : INT32_MIN,
+    const bool shadow = SelectedDocumentEntry()->kind == EntryKind::Shadow;
+    imagePanel_->ShowImage(image->width, image->height, image->hotspots, shadow ? INT16_MIN : INT32_MIN,
                            shadow ? INT16_MAX : INT32_MAX);
     SelectHotspot(std::clamp(selectedHotspot_, 0, std::max<int>(static_cast<int>(points.size()) - 1, 0)));
 }
@@ -535,10 +548,8 @@ void Form1::SetShownHotspots(const std::vector<int32_t>& values)
 
 void Form1::MoveHotspotTo(int index, QPoint pixel)
 {
-    const auto target = EditedImage();
-    if (!target)
-        return;
-    std::vector<int32_t> values = document_->Image(target->first, target->second).hotspots;
+    const DocumentImage* image = ShownDocumentImage();
+    std::vector<int32_t> values = image != nullptr ? image->hotspots : std::vector<int32_t>{};
     const auto x = static_cast<size_t>(index) * 2;
     if (index < 0 || x + 1 >= values.size()) {
         Beep();
@@ -552,18 +563,15 @@ void Form1::MoveHotspotTo(int index, QPoint pixel)
 
 void Form1::MoveSelectedHotspot(int dx, int dy)
 {
-    const auto target = EditedImage();
-    if (!target)
-        return;
-    const std::vector<int32_t>& values = document_->Image(target->first, target->second).hotspots;
+    const DocumentImage* image = ShownDocumentImage();
     const auto x = static_cast<size_t>(std::max(selectedHotspot_, 0)) * 2;
-    if (x + 1 >= values.size()) {
+    if (image == nullptr || x + 1 >= image->hotspots.size()) {
         Beep();  // a gadget or screen image has no hotspots
         return;
     }
     // Stepping past a shadow's 16 bits is refused by the document; past
     // 32 bits, here.
-    const int64_t newX = int64_t{values[x]} + dx, newY = int64_t{values[x + 1]} + dy;
+    const int64_t newX = int64_t{image->hotspots[x]} + dx, newY = int64_t{image->hotspots[x + 1]} + dy;
     if (newX < INT32_MIN || newX > INT32_MAX || newY < INT32_MIN || newY > INT32_MAX) {
         Beep();
         return;
