@@ -12,7 +12,7 @@
 
 #include "app/form1.h"
 #include "app/modal_dialogs.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace {
 

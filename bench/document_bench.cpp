@@ -44,7 +44,7 @@
 #include "container/document.h"
 #include "container/kinds.h"
 #include "container/session.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"

@@ -40,7 +40,7 @@
 #include "bench/durable_write.h"
 #include "bench/no_dialogs.h"
 #include "bench/shadow_fixture.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "core/context.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "bench/shadow_fixture.h"
 #include "core/window.h"
 #include "image/image_buffer.h"

@@ -26,7 +26,7 @@
 #include "app/thumbnails.h"
 #include "bench/no_dialogs.h"
 #include "bench/shadow_fixture.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "samples/sample_containers.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "container/document.h"
 #include "container/verify.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 
 namespace Brimwork {

@@ -7,7 +7,7 @@
 
 #include "container/document.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 namespace {

@@ -10,7 +10,7 @@
 #include "cli/entry_choice.h"
 #include "container/session.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/rebuild_report.h"
 
 namespace Brimwork {

@@ -5,7 +5,7 @@
 
 #include "container/kinds.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "core/rebuild_work_file.h"
 #include "image/png.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "gadget/gadget_format.h"
 #include "gadget/gadget_kind.h"

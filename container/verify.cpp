@@ -10,7 +10,7 @@
 #include "container/kinds.h"
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
 

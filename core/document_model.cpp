@@ -1,7 +1,7 @@
 #include "core/document_model.h"
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "image/image_buffer.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/context.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/folder_index.h"
 #include "core/names.h"
 #include "core/window.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 
 namespace Brimwork {

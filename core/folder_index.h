@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 

@@ -6,8 +6,8 @@
 
 #include "core/context.h"
 #include "core/error.h"
-#include "core/file_work.h"
-#include "core/files.h"
+#include "io/file_work.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "core/rebuild_report.h"
 #include "core/rebuild_work_file.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 

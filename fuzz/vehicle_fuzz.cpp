@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/files.h"
+#include "io/files.h"
 #include "fuzz/support/fuzz_support.h"
 #include "vehicle/vehicle.h"
 #include "vehicle/vehicle_format.h"

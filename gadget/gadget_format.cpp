@@ -5,7 +5,7 @@
 #include "core/archive_header.h"
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 
 namespace GDG::Format {

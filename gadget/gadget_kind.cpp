@@ -2,9 +2,9 @@
 
 #include "core/archive_header.h"
 #include "core/container_kind.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/manifest.h"
-#include "core/read_ahead_file.h"
+#include "io/read_ahead_file.h"
 #include "gadget/gadget.h"
 #include "gadget/gadget_format.h"
 #include "gadget/gadget_writer.h"

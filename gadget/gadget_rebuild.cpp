@@ -7,7 +7,7 @@
 #include "core/archive_header.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/rebuild_report.h"

@@ -5,7 +5,7 @@
 #include "core/archive_header.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "gadget/gadget_format.h"
 #include "image/image_buffer.h"
 

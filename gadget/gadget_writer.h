@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/sequential_writer.h"
+#include "io/sequential_writer.h"
 
 namespace Brimwork {
 class ReadableFile;

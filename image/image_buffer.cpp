@@ -4,7 +4,7 @@
 
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 namespace {

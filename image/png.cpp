@@ -14,7 +14,7 @@
 
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 
 // libpng reports an error by calling our error callback, which must not

@@ -13,7 +13,7 @@
 #include "core/bytes.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "image/image_buffer.h"
 

@@ -11,8 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/file_work.h"
-#include "core/files.h"
+#include "io/file_work.h"
+#include "io/files.h"
 
 namespace Brimwork {
 

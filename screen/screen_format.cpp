@@ -3,7 +3,7 @@
 #include "core/archive_header.h"
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 
 namespace PIX::Format {

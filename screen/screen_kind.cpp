@@ -2,7 +2,7 @@
 
 #include "core/archive_header.h"
 #include "core/container_kind.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/manifest.h"
 #include "screen/screen.h"
 #include "screen/screen_format.h"

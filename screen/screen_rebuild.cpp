@@ -5,7 +5,7 @@
 
 #include "core/archive_header.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/folder_index.h"
 #include "core/manifest.h"
 #include "core/names.h"

@@ -4,7 +4,7 @@
 
 #include "core/archive_header.h"
 #include "core/checked.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "screen/screen_format.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/error.h"
 #include "core/extraction.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/manifest.h"
 #include "core/names.h"
 #include "core/window.h"

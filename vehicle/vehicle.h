@@ -7,7 +7,7 @@
 
 #include "core/context.h"
 #include "core/extraction.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 class WindowInterface;

@@ -5,7 +5,7 @@
 #include "core/bytes.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "vehicle/vehicle.h"
 #include "vehicle/vehicle_format.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/memory_files.h"
+#include "testing/memory_files.h"
 #include "core/window.h"
 #include "image/image_buffer.h"
 

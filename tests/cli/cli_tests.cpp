@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"

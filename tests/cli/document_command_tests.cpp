@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "image/png.h"
 #include "image/tga.h"

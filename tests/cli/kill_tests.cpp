@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"

@@ -30,11 +30,11 @@
 #include "app/image_panel.h"
 #include "app/image_view.h"
 #include "app/thumbnails.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/png.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/window/scripted_dialogs.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 #include "bench/bench_workloads.h"
 #include "bench/child_run.h"
 #include "container/document.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 #include "gadget/gadget.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/support/module_fixture.h"
 
 namespace Brimwork::Testing {

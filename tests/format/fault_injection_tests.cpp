@@ -15,14 +15,14 @@
 #include <sstream>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/rebuild_work_file.h"
 #include "gadget/gadget.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
 #include "screen/screen.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/support/test_support.h"
 #include "vehicle/vehicle.h"
 

@@ -15,10 +15,10 @@
 #include <random>
 
 #include "core/error.h"
-#include "core/files.h"
-#include "core/sequential_writer.h"
+#include "io/files.h"
+#include "io/sequential_writer.h"
 #include "samples/sample_containers.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/support/test_support.h"
 
 namespace Brimwork::Testing {

@@ -10,10 +10,11 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "core/error.h"
-#include "core/file_work.h"
-#include "core/files.h"
+#include "io/file_work.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
@@ -167,6 +168,28 @@ TEST(TgaReadAhead, GivesEachFileInTurnAndFailsAtTheBrokenOne)
         EXPECT_NE(std::string(error.what()).find(paths[30].string()), std::string::npos) << error.what();
     }
     EXPECT_EQ(image.ImageWidth, 30) << "a failed read leaves the buffer as it was";
+}
+
+// The threads file work takes follow the machine: on two cores, one
+// reader, three creators and four deleters, as measured there.
+TEST(ThreadPolicy, FileWorkFollowsTheProcessorsWithinBounds)
+{
+    using Work = FileSystem::Work;
+    struct Row {
+        unsigned hardwareThreads;
+        int reading, creating, deleting;
+    };
+    const Row rows[] = {
+        {0, 1, 2, 2},  // unknown: taken as one
+        {1, 1, 2, 2}, {2, 1, 3, 4}, {4, 1, 5, 8}, {8, 1, 8, 8}, {64, 1, 8, 8},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Brimwork::FileWorkThreads(Work::Reading, row.hardwareThreads), row.reading) << row.hardwareThreads;
+        EXPECT_EQ(Brimwork::FileWorkThreads(Work::Creating, row.hardwareThreads), row.creating) << row.hardwareThreads;
+        EXPECT_EQ(Brimwork::FileWorkThreads(Work::Deleting, row.hardwareThreads), row.deleting) << row.hardwareThreads;
+    }
+    EXPECT_EQ(RealFileSystem().WorkerThreads(Work::Deleting),
+              Brimwork::FileWorkThreads(Work::Deleting, std::thread::hardware_concurrency()));
 }
 
 }  // namespace

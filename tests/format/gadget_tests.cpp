@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "gadget/gadget.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"

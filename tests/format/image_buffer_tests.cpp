@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "samples/sample_containers.h"
 #include "tests/support/test_support.h"

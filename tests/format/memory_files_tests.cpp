@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "core/memory_files.h"
+#include "testing/memory_files.h"
 #include "tests/support/module_fixture.h"
 
 namespace Brimwork {

@@ -11,12 +11,12 @@
 #include <functional>
 
 #include "core/context.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "gadget/gadget.h"
 #include "image/image_buffer.h"
 #include "samples/sample_containers.h"
 #include "screen/screen.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/support/test_support.h"
 #include "vehicle/vehicle.h"
 

@@ -15,11 +15,11 @@
 
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/memory_files.h"
+#include "testing/memory_files.h"
 #include "image/image_buffer.h"
 #include "image/png.h"
 #include "samples/sample_png.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 
 namespace Brimwork {
 namespace {

@@ -3,9 +3,9 @@
 #include "container/kinds.h"
 #include "container/session.h"
 #include "core/error.h"
-#include "core/files.h"
-#include "core/memory_files.h"
-#include "tests/support/faulty_files.h"
+#include "io/files.h"
+#include "testing/memory_files.h"
+#include "testing/faulty_files.h"
 #include "samples/sample_containers.h"
 #include "tests/support/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
 #include "tests/support/test_support.h"

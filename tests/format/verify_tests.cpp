@@ -7,7 +7,7 @@
 #include "container/verify.h"
 #include "core/bytes.h"
 #include "core/error.h"
-#include "core/memory_files.h"
+#include "testing/memory_files.h"
 #include "samples/sample_containers.h"
 
 using namespace Brimwork;

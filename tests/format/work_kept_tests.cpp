@@ -11,14 +11,14 @@
 #include <functional>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "core/names.h"
 #include "core/rebuild_report.h"
 #include "gadget/gadget.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
 #include "screen/screen.h"
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 #include "tests/support/module_fixture.h"
 #include "vehicle/vehicle.h"
 

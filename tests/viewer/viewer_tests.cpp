@@ -24,7 +24,7 @@
 #include "app/image_view.h"
 #include "app/modal_dialogs.h"
 #include "app/thumbnails.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "samples/sample_containers.h"
 #include "tests/window/scripted_dialogs.h"
 

@@ -33,7 +33,7 @@
 #include "app/progress_dialog.h"
 #include "app/thumbnails.h"
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 #include "image/tga.h"
 #include "samples/sample_containers.h"
 #include "tests/window/scripted_dialogs.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 
 // A file system held in memory, so that whole commands can run in process
 // without touching the disk (the fuzz targets do). It behaves as the POSIX

@@ -1,4 +1,4 @@
-#include "core/memory_files.h"
+#include "testing/memory_files.h"
 
 #include <algorithm>
 #include <cstring>

@@ -179,6 +179,15 @@ public:
     virtual int WorkerThreads(Work) const { return 0; }
 };
 
+// How many threads of its own file work of a kind uses on a machine of
+// `hardwareThreads` (std::thread::hardware_concurrency(); 0 when unknown,
+// taken as one). Creating and deleting files wait on the disk's tables as
+// much as on the processor, so they take more threads than there are
+// processors: one more than the processors to create, twice as many to
+// delete, at most 8. Reading takes one thread ahead of the caller, who
+// writes what it reads.
+int FileWorkThreads(FileSystem::Work work, unsigned hardwareThreads);
+
 // The machine's own file system, over POSIX calls.
 FileSystem& RealFileSystem();
 

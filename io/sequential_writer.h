@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/read_ahead_file.h"
+#include "io/read_ahead_file.h"
 
 namespace Brimwork {
 

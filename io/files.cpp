@@ -1,4 +1,4 @@
-#include "core/files.h"
+#include "io/files.h"
 
 #include <algorithm>
 #include <map>
@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "core/error.h"
-#include "core/file_work.h"
+#include "io/file_work.h"
 #include "core/names.h"
 
 namespace Brimwork {
@@ -164,6 +164,21 @@ std::vector<std::string> DeleteFiles(FileSystem& files, const std::vector<fs::pa
         if (outcome)
             failures.push_back(std::move(*outcome));
     return failures;
+}
+
+int FileWorkThreads(FileSystem::Work work, unsigned hardwareThreads)
+{
+    constexpr int MostThreads = 8;
+    const int processors = static_cast<int>(std::clamp(hardwareThreads, 1u, unsigned{MostThreads}));
+    switch (work) {
+    case FileSystem::Work::Reading:
+        return 1;
+    case FileSystem::Work::Creating:
+        return std::min(processors + 1, MostThreads);
+    case FileSystem::Work::Deleting:
+        return std::min(2 * processors, MostThreads);
+    }
+    return 0;
 }
 
 }  // namespace Brimwork

@@ -1,11 +1,11 @@
-#include "core/sequential_writer.h"
+#include "io/sequential_writer.h"
 
 #include <algorithm>
 #include <array>
 #include <stdexcept>
 
 #include "core/error.h"
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 

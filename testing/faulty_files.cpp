@@ -1,4 +1,4 @@
-#include "tests/support/faulty_files.h"
+#include "testing/faulty_files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "core/read_ahead_file.h"
+#include "io/read_ahead_file.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "core/file_work.h"
+#include "io/file_work.h"
 
 namespace Brimwork {
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 
 namespace Brimwork {
 

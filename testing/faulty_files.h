@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/files.h"
+#include "io/files.h"
 
 // A file system for tests that wraps a real one, counts every operation by
 // kind and can make one chosen operation fail with a chosen errno, the way
