@@ -15,11 +15,15 @@
 
 #include "core/error.h"
 #include "io/files.h"
+#include "io/syscalls.h"
 
 namespace Brimwork {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Every system call below goes through the table, which tests may replace.
+const Syscalls& Sys() { return CurrentSyscalls(); }
 
 [[noreturn]] void ThrowErrno(const std::string& action, const fs::path& path, int error)
 {
@@ -56,7 +60,7 @@ public:
     ~PosixDescriptor()
     {
         if (fd_ >= 0)
-            ::close(fd_);
+            Sys().close(fd_);
     }
     int get() const { return fd_; }
     int release()
@@ -81,7 +85,7 @@ public:
     {
         size_t done = 0;
         while (done < out.size()) {
-            ssize_t got = ::pread(fd_.get(), out.data() + done, out.size() - done,
+            ssize_t got = Sys().pread(fd_.get(), out.data() + done, out.size() - done,
                                   static_cast<off_t>(offset + static_cast<int64_t>(done)));
             if (got < 0) {
                 if (errno == EINTR)
@@ -131,7 +135,7 @@ public:
         RequireOpen();
         size_t done = 0;
         while (done < data.size()) {
-            ssize_t put = ::pwrite(fd_.get(), data.data() + done, std::min(data.size() - done, MaxBytesPerCall),
+            ssize_t put = Sys().pwrite(fd_.get(), data.data() + done, std::min(data.size() - done, MaxBytesPerCall),
                                    static_cast<off_t>(offset + static_cast<int64_t>(done)));
             if (put < 0) {
                 if (errno == EINTR)
@@ -161,7 +165,7 @@ public:
             while (count < IOV_MAX && first + count < vectors.size() &&
                    bytes + vectors[first + count].iov_len <= MaxBytesPerCall)
                 bytes += vectors[first + count++].iov_len;
-            ssize_t put = ::pwritev(fd_.get(), &vectors[first], count, static_cast<off_t>(end_));
+            ssize_t put = Sys().pwritev(fd_.get(), &vectors[first], count, static_cast<off_t>(end_));
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
@@ -195,7 +199,7 @@ public:
         while (done < size) {
             loff_t in = offset + done;
             loff_t out = end_;
-            const ssize_t copied = ::copy_file_range(source->Descriptor(), &in, fd_.get(), &out,
+            const ssize_t copied = Sys().copy_file_range(source->Descriptor(), &in, fd_.get(), &out,
                                                      static_cast<size_t>(std::min(size - done, MaxBytesPerCopy)), 0);
             if (copied < 0) {
                 if (errno == EINTR)
@@ -219,14 +223,14 @@ public:
     void Sync() override
     {
         RequireOpen();
-        if (::fsync(fd_.get()) != 0)
+        if (Sys().fsync(fd_.get()) != 0)
             ThrowErrno("flush", path_, errno);
     }
 
     void StartWriteback() override
     {
         if (fd_.get() >= 0)
-            ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+            Sys().sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 
     // Only what differs is changed, so that a file system that cannot
@@ -238,17 +242,17 @@ public:
     {
         RequireOpen();
         struct stat info {};
-        if (::fstat(fd_.get(), &info) != 0)
+        if (Sys().fstat(fd_.get(), &info) != 0)
             ThrowErrno("read the permissions of", path_, errno);
         bool regrouped = false;
         if (info.st_gid != static_cast<gid_t>(access.group)) {
-            if (::fchown(fd_.get(), static_cast<uid_t>(-1), static_cast<gid_t>(access.group)) == 0)
+            if (Sys().fchown(fd_.get(), static_cast<uid_t>(-1), static_cast<gid_t>(access.group)) == 0)
                 regrouped = true;
             else if (!GroupRefused(errno))
                 ThrowErrno("set the group of", path_, errno);
         }
         const auto permissions = static_cast<mode_t>(access.permissions & 07777);
-        if ((regrouped || (info.st_mode & 07777) != permissions) && ::fchmod(fd_.get(), permissions) != 0)
+        if ((regrouped || (info.st_mode & 07777) != permissions) && Sys().fchmod(fd_.get(), permissions) != 0)
             ThrowErrno("set the permissions of", path_, errno);
     }
 
@@ -258,14 +262,14 @@ public:
     void CutToWritten()
     {
         RequireOpen();
-        if (::ftruncate(fd_.get(), static_cast<off_t>(end_)) != 0)
+        if (Sys().ftruncate(fd_.get(), static_cast<off_t>(end_)) != 0)
             ThrowErrno("set the length of", path_, errno);
     }
 
     void Close() override
     {
         RequireOpen();
-        if (::close(fd_.release()) != 0)
+        if (Sys().close(fd_.release()) != 0)
             ThrowErrno("close", path_, errno);
     }
 
@@ -296,14 +300,14 @@ EntryType TypeOfMode(mode_t mode)
 template <typename Each>
 void ReadFolder(const fs::path& folder, Each each)
 {
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = Sys().opendir(folder.c_str());
     if (dir == nullptr)
         ThrowErrno("list the folder", folder, errno);
     int error = 0;
     try {
         for (;;) {
             errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent* entry = Sys().readdir(dir);
             if (entry == nullptr) {
                 error = errno;
                 break;
@@ -312,10 +316,10 @@ void ReadFolder(const fs::path& folder, Each each)
                 each(dir, *entry);
         }
     } catch (...) {
-        ::closedir(dir);
+        Sys().closedir(dir);
         throw;
     }
-    ::closedir(dir);
+    Sys().closedir(dir);
     if (error != 0)
         ThrowErrno("list the folder", folder, error);
 }
@@ -337,7 +341,7 @@ EntryType TypeInListing(DIR* dir, const fs::path& folder, const dirent& entry)
         return EntryType::Other;
     }
     struct stat info {};
-    if (::fstatat(::dirfd(dir), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (Sys().fstatat(Sys().dirfd(dir), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return EntryType::Missing;
         ThrowErrno("look up", folder / entry.d_name, errno);
@@ -364,7 +368,7 @@ class PosixNewFilesFolder final : public NewFilesFolder {
 public:
     PosixNewFilesFolder(FileSystem& files, fs::path folder)
         : files_(files), folder_(std::move(folder)),
-          dir_(::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))
+          dir_(Sys().open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0))
     {
     }
 
@@ -373,7 +377,7 @@ public:
         const fs::path path = folder_ / name;
         if (namesTaken_.load(std::memory_order_relaxed) && RewriteExisting(name, path, pieces))
             return;
-        const int fd = dir_.get() < 0 ? -1 : ::openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        const int fd = dir_.get() < 0 ? -1 : Sys().openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (dir_.get() >= 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 ThrowErrno("create", path, errno);
@@ -402,12 +406,12 @@ private:
     // needs none.
     bool LinkUnder(int fd, const std::string& name) const
     {
-        if (::linkat(fd, "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
+        if (Sys().linkat(fd, "", dir_.get(), name.c_str(), AT_EMPTY_PATH) == 0)
             return true;
         if (errno == EEXIST)
             return false;
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        return ::linkat(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        return Sys().linkat(AT_FDCWD, self.c_str(), dir_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     }
 
     // Overwrites the existing file of that name and cuts it to the new
@@ -419,7 +423,8 @@ private:
     {
         // Not blocking: a pipe of that name is refused rather than waited on.
         const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-        const int fd = dir_.get() >= 0 ? ::openat(dir_.get(), name.c_str(), flags) : ::open(path.c_str(), flags);
+        const int fd = dir_.get() >= 0 ? Sys().openat(dir_.get(), name.c_str(), flags, 0)
+                                       : Sys().open(path.c_str(), flags, 0);
         if (fd < 0) {
             if (errno == ENOENT)
                 return false;
@@ -427,7 +432,7 @@ private:
         }
         PosixWritableFile file(path, fd);
         struct stat info {};
-        if (::fstat(fd, &info) != 0)
+        if (Sys().fstat(fd, &info) != 0)
             ThrowErrno("create", path, errno);
         if (!S_ISREG(info.st_mode))
             throw Error("Cannot create " + path.string() + ": it is not a regular file");
@@ -450,12 +455,12 @@ public:
     std::unique_ptr<ReadableFile> OpenForReading(const fs::path& path, Links links) override
     {
         const int noFollow = links == Links::Follow ? 0 : O_NOFOLLOW;
-        int fd = ::open(path.c_str(), O_RDONLY | noFollow | O_CLOEXEC);
+        int fd = Sys().open(path.c_str(), O_RDONLY | noFollow | O_CLOEXEC, 0);
         if (fd < 0)
             ThrowOpenFailure("open", path, errno);
         PosixDescriptor guard(fd);
         struct stat info {};
-        if (::fstat(fd, &info) != 0)
+        if (Sys().fstat(fd, &info) != 0)
             ThrowErrno("read the size of", path, errno);
         if (!S_ISREG(info.st_mode))
             throw Error("Cannot open " + path.string() + ": it is not a regular file");
@@ -467,7 +472,7 @@ public:
 
     std::unique_ptr<WritableFile> CreateForWriting(const fs::path& path) override
     {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = Sys().open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0)
             ThrowOpenFailure("create", path, errno);
         return std::make_unique<PosixWritableFile>(path, fd);
@@ -487,7 +492,7 @@ public:
     EntryType TypeOf(const fs::path& path) override
     {
         struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) {
+        if (Sys().lstat(path.c_str(), &info) != 0) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return EntryType::Missing;
             ThrowErrno("look up", path, errno);
@@ -514,7 +519,7 @@ public:
     std::optional<FileAccess> AccessOf(const fs::path& path) override
     {
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) {
+        if (Sys().stat(path.c_str(), &info) != 0) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return std::nullopt;
             ThrowErrno("read the permissions of", path, errno);
@@ -524,7 +529,7 @@ public:
 
     bool HardLink(const fs::path& existing, const fs::path& link) override
     {
-        if (::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, link.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (Sys().linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, link.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return true;
         if (LinkRefused(errno))
             return false;
@@ -533,23 +538,23 @@ public:
 
     void Rename(const fs::path& from, const fs::path& to) override
     {
-        if (::rename(from.c_str(), to.c_str()) != 0)
+        if (Sys().rename(from.c_str(), to.c_str()) != 0)
             throw Error("Cannot rename " + from.string() + " to " + to.string() + ": " + std::strerror(errno));
     }
 
     void Remove(const fs::path& path) override
     {
-        if (::unlink(path.c_str()) != 0)
+        if (Sys().unlink(path.c_str()) != 0)
             ThrowErrno("delete", path, errno);
     }
 
     void SyncFolder(const fs::path& folder) override
     {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int fd = Sys().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
         if (fd < 0)
             ThrowErrno("open the folder", folder, errno);
         PosixDescriptor guard(fd);
-        if (::fsync(fd) != 0)
+        if (Sys().fsync(fd) != 0)
             ThrowErrno("flush the folder", folder, errno);
     }
 
