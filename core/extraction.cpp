@@ -177,7 +177,7 @@ std::string RemoveCreatedFiles(ModuleContext& context, const std::vector<std::st
     std::string text = "The extraction stopped and removed the " + CountOf(static_cast<int64_t>(present.size()),
                                                                            "file", "files") +
                        " it had created";
-    return text + (overwrote ? "; the files it was overwriting may hold part of the new images."
+    return text + (overwrote ? "; the files it was overwriting may hold the new images, and the one it failed to write is gone."
                              : "; the folder is as it was before.");
 }
 

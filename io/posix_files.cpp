@@ -357,9 +357,9 @@ EntryType TypeInListing(DIR* dir, const fs::path& folder, const dirent& entry)
 // for it; and a new name never shows a half-written file. Where the name
 // is taken, the existing file is rewritten in place (a symbolic link is
 // refused): a failure part-way then leaves that file half rewritten under
-// its name. Extraction rewrites only files the user agreed to overwrite,
-// and on a failure removes the files it created and says that those it was
-// overwriting may hold part of the new images. Once a name was found taken, which happens when an
+// its name, so the file is then removed. Extraction rewrites only files the
+// user agreed to overwrite, and on a failure removes the files it created
+// and says that those it was overwriting may be gone or hold the new images. Once a name was found taken, which happens when an
 // extraction is run again over its own files, later files try that first,
 // so that they are not written twice. Where the folder cannot be opened or the
 // system cannot do this, the file is made by path as CreateForWriting makes
@@ -436,10 +436,26 @@ private:
             ThrowErrno("create", path, errno);
         if (!S_ISREG(info.st_mode))
             throw Error("Cannot create " + path.string() + ": it is not a regular file");
-        file.WriteGathered(pieces);
-        file.CutToWritten();
-        file.Close();
+        try {
+            file.WriteGathered(pieces);
+            file.CutToWritten();
+            file.Close();
+        } catch (const Error& failure) {
+            RemoveRewritten(name, path, failure);
+        }
         return true;
+    }
+
+    // A file whose rewrite failed may hold the start of the new contents
+    // over the rest of the old: a rebuild would read that as an image. It
+    // is removed, so that the rebuild says the file is missing instead.
+    [[noreturn]] void RemoveRewritten(const std::string& name, const fs::path& path, const Error& failure) const
+    {
+        const int removed = dir_.get() >= 0 ? Sys().unlinkat(dir_.get(), name.c_str(), 0) : Sys().unlink(path.c_str());
+        if (removed != 0)
+            throw Error(std::string(failure.what()) + "\nIt holds part of the new contents and cannot be deleted: " +
+                        std::strerror(errno));
+        throw failure;
     }
 
     FileSystem& files_;
