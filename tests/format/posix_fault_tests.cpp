@@ -205,5 +205,28 @@ TEST(PosixSaveFaults, EachFailingSystemCallOfASaveLeavesTheFile)
     }
 }
 
+// A table put in place for a scope is the one the real file system calls,
+// and the one before it is back afterwards.
+TEST(ScopedSyscallsTest, ReplacesTheCallsForItsScopeOnly)
+{
+    TempFolder folder;
+    WriteBytes(folder / "A", {1, 2, 3});
+    Syscalls refusing = SystemCalls();
+    refusing.open = [](const char*, int, mode_t) {
+        errno = EACCES;
+        return -1;
+    };
+    {
+        ScopedSyscalls scope(refusing);
+        try {
+            RealFileSystem().OpenForReading(folder / "A");
+            ADD_FAILURE() << "the table was not used";
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()), "Cannot open " + (folder / "A").string() + ": " + std::strerror(EACCES));
+        }
+    }
+    EXPECT_EQ(RealFileSystem().OpenForReading(folder / "A")->Size(), 3);
+}
+
 }  // namespace
 }  // namespace Brimwork::Testing
