@@ -43,6 +43,11 @@ QImage ThumbnailOf(const QImage& picture)
 
 // ---- Decoder ---------------------------------------------------------------
 
+// A thread of its own rather than a FileWork or an InOrderReader: those run
+// their work in the order it was given and report failures in that order,
+// while the decoder serves the view's newest requests first, drops the
+// stale ones, and reports each failure as a thumbnail of its own.
+
 ThumbnailDecoder::ThumbnailDecoder(FileSystem& files, std::function<void(Result)> deliver)
     : files_(files), deliver_(std::move(deliver)), thread_([this] { Run(); })
 {

@@ -13,6 +13,7 @@
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/whole_file_writer.h"
 
 namespace Brimwork {
 
@@ -225,7 +226,10 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
     }
     const std::optional<std::pair<size_t, size_t>> last = LastImage(job);
     try {
-        TgaFileWriter writer(context.files, context.folder);
+        WholeFileWriter writer(context.files, context.folder);
+        const auto writeTga = [&](const std::string& name, ImageBuffer image) {
+            writer.Write(name, EncodeTga(context.folder / name, std::move(image)));
+        };
         writer.Run([&] {
             const auto count = static_cast<int32_t>(job.entries.size());
             for (size_t i = 0; i < job.entries.size(); ++i) {
@@ -244,8 +248,8 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
                         if (plan.creates)
                             created.push_back(plan.targets.front());
                         for (size_t t = 0; t + 1 < plan.targets.size(); ++t)
-                            writer.Write(plan.targets[t], image);
-                        writer.Write(plan.targets.back(), std::move(image));
+                            writeTga(plan.targets[t], image);
+                        writeTga(plan.targets.back(), std::move(image));
                     }
                     context.window.Yield();
                 }

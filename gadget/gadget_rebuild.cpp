@@ -18,6 +18,7 @@
 #include "gadget/gadget_writer.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/in_order_reader.h"
 
 namespace GDG {
 
@@ -291,7 +292,7 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
             report->End(0);
         return read;
     }
-    TgaReadAhead images(context.files, context.folder, ImageFileNames(manifest));
+    InOrderReader<TgaImage> images(context.files, context.folder, ImageFileNames(manifest), DecodeTga);
     for (int32_t i = 0; i < manifest.head.entryCount; ++i) {
         const ManifestEntry& entry = manifest.entries[static_cast<size_t>(i)];
         if (report)
@@ -300,11 +301,11 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const GadgetManifes
         writer.BeginEntry(entry.name, entry.value, imageCount);
         for (int32_t k = 0; k < imageCount; ++k) {
             const fs::path tga = context.folder / entry.tgaFiles[static_cast<size_t>(k)];
-            TgaOrigin origin;
-            images.Next(context.image, origin);
+            TgaImage next = images.Next();
+            context.image = std::move(next.image);
             read.push_back(tga);
             if (report)
-                report->Image(static_cast<size_t>(i), k, tga, origin, context.image);
+                report->Image(static_cast<size_t>(i), k, tga, next.origin, context.image);
             writer.AddImage(context.image, tga.string());
         }
         if (report)

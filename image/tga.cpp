@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <span>
 #include <string>
@@ -13,9 +14,9 @@
 #include "core/bytes.h"
 #include "core/checked.h"
 #include "core/error.h"
-#include "io/files.h"
-#include "core/names.h"
 #include "image/image_buffer.h"
+#include "io/files.h"
+#include "io/read_ahead_file.h"
 
 namespace Brimwork {
 namespace {
@@ -262,38 +263,6 @@ std::vector<uint16_t> ReadColourMap(ReadableFile& file, const Header& header, in
     return colours;
 }
 
-// A TGA file whose first part, up to ReadAheadBytes, is read in one call
-// when it is opened: a small file is then read in one call, whatever parts
-// the reader asks for; a larger one reads the rest on demand, so that no
-// more is held than the reader asks for.
-class ReadAhead final : public ReadableFile {
-public:
-    static constexpr int64_t ReadAheadBytes = 256 * 1024;
-
-    explicit ReadAhead(std::unique_ptr<ReadableFile> file) : file_(std::move(file))
-    {
-        head_.resize(static_cast<size_t>(std::min(file_->Size(), ReadAheadBytes)));
-        if (!head_.empty())
-            file_->ReadAt(0, head_);
-    }
-    const std::filesystem::path& Path() const override { return file_->Path(); }
-    int64_t Size() const override { return file_->Size(); }
-    FileStamp Stamp() const override { return file_->Stamp(); }
-    void ReadAt(int64_t offset, std::span<uint8_t> out) override
-    {
-        const auto held = static_cast<int64_t>(head_.size());
-        if (offset >= 0 && offset <= held && static_cast<int64_t>(out.size()) <= held - offset) {
-            std::copy_n(head_.begin() + offset, out.size(), out.begin());
-            return;
-        }
-        file_->ReadAt(offset, out);
-    }
-
-private:
-    std::unique_ptr<ReadableFile> file_;
-    std::vector<uint8_t> head_;
-};
-
 // Turns one stored pixel value into a 5-5-5 word.
 class WordMaker {
 public:
@@ -375,9 +344,7 @@ std::vector<uint8_t> TopLeftWords(std::span<const uint8_t> stored, const Header&
 
 namespace {
 
-// Builds the TGA file of the image and hands its pieces to `create`.
-template <typename Create>
-void WriteTgaPieces(const std::filesystem::path& fileName, const ImageBuffer& image, Create create)
+std::array<uint8_t, HeaderSize> TgaHeader(const std::filesystem::path& fileName, const ImageBuffer& image)
 {
     std::array<uint8_t, HeaderSize> header{};
     header[2] = UncompressedTrueColour;
@@ -385,10 +352,49 @@ void WriteTgaPieces(const std::filesystem::path& fileName, const ImageBuffer& im
     Bytes::PutInt16(header, 14, HeaderDimension(image.ImageHeight, "height", fileName));
     header[16] = WrittenPixelDepth;
     header[17] = TopRowFirst;
+    return header;
+}
 
+// Builds the TGA file of the image and hands its pieces to `create`.
+template <typename Create>
+void WriteTgaPieces(const std::filesystem::path& fileName, const ImageBuffer& image, Create create)
+{
+    const auto header = TgaHeader(fileName, image);
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(header),
                                                          std::span<const uint8_t>(image.ImageBytes)};
     create(std::span<const std::span<const uint8_t>>(pieces));
+}
+
+// Reads an opened TGA file as ReadTGA does.
+void ReadTgaFile(ReadableFile& opened, ImageBuffer& image, TgaOrigin& origin)
+{
+    const auto file = std::make_unique<HeadReadFile>(opened);
+    const std::string name = file->Path().string();
+    const Header header = ReadHeader(*file, name);
+    const Storage storage = CheckStorage(header, name);
+    const Offsets at = FindParts(header, *file, name);
+    // What an extraction writes for an image without pixels.
+    if (header.width == 0 || header.height == 0) {
+        MakeEmptyImage(image);
+        origin.wordsKept = true;
+        return;
+    }
+    const int32_t byteCount = CheckPixelDataFits(header, storage, *file, at.pixels, name);
+
+    std::vector<uint16_t> colours;
+    if (storage.kind == PixelKind::ColourMapped)
+        colours = ReadColourMap(*file, header, at.colourMap);
+    const WordMaker makeWord(storage, std::move(colours), header.mapFirstIndex, name);
+    std::vector<uint8_t> stored = ReadStoredPixels(*file, header, storage, at.pixels, name);
+    std::vector<uint8_t> words = IsWordsLeftToRight(header, storage)
+                                     ? TopRowFirstWords(std::move(stored), header)
+                                     : TopLeftWords(stored, header, storage, makeWord, byteCount);
+
+    image.ImageWidth = header.width;
+    image.ImageHeight = header.height;
+    image.ImageBytes = std::move(words);
+    const int colourBits = storage.kind == PixelKind::ColourMapped ? header.mapEntryBits : header.pixelDepth;
+    origin.wordsKept = storage.kind != PixelKind::Grey && (colourBits == 15 || colourBits == 16);
 }
 
 }  // namespace
@@ -438,33 +444,15 @@ void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuff
 
 void ReadTGA(FileSystem& files, const std::filesystem::path& fileName, ImageBuffer& image, TgaOrigin& origin)
 {
-    const auto file = std::make_unique<ReadAhead>(files.OpenForReading(fileName));
-    const std::string name = file->Path().string();
-    const Header header = ReadHeader(*file, name);
-    const Storage storage = CheckStorage(header, name);
-    const Offsets at = FindParts(header, *file, name);
-    // What an extraction writes for an image without pixels.
-    if (header.width == 0 || header.height == 0) {
-        MakeEmptyImage(image);
-        origin.wordsKept = true;
-        return;
-    }
-    const int32_t byteCount = CheckPixelDataFits(header, storage, *file, at.pixels, name);
+    const auto file = files.OpenForReading(fileName);
+    ReadTgaFile(*file, image, origin);
+}
 
-    std::vector<uint16_t> colours;
-    if (storage.kind == PixelKind::ColourMapped)
-        colours = ReadColourMap(*file, header, at.colourMap);
-    const WordMaker makeWord(storage, std::move(colours), header.mapFirstIndex, name);
-    std::vector<uint8_t> stored = ReadStoredPixels(*file, header, storage, at.pixels, name);
-    std::vector<uint8_t> words = IsWordsLeftToRight(header, storage)
-                                     ? TopRowFirstWords(std::move(stored), header)
-                                     : TopLeftWords(stored, header, storage, makeWord, byteCount);
-
-    image.ImageWidth = header.width;
-    image.ImageHeight = header.height;
-    image.ImageBytes = std::move(words);
-    const int colourBits = storage.kind == PixelKind::ColourMapped ? header.mapEntryBits : header.pixelDepth;
-    origin.wordsKept = storage.kind != PixelKind::Grey && (colourBits == 15 || colourBits == 16);
+TgaImage DecodeTga(ReadableFile& file)
+{
+    TgaImage read;
+    ReadTgaFile(file, read.image, read.origin);
+    return read;
 }
 
 void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
@@ -475,96 +463,14 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
                     ") is too large for a TGA file");
 }
 
-TgaFileWriter::TgaFileWriter(FileSystem& files, const std::filesystem::path& folder)
-    : folder_(folder), newFiles_(files.OpenForNewFiles(folder)), work_(files.WorkerThreads(FileSystem::Work::Creating))
+FilePieces EncodeTga(const std::filesystem::path& fileName, ImageBuffer image)
 {
-}
-
-void TgaFileWriter::Write(const std::string& fileName, ImageBuffer image)
-{
-    if (!names_.insert(ToUpper(fileName)).second)
-        work_.Finish();
-    const auto bytes = static_cast<int64_t>(image.ImageBytes.size());
-    work_.Add(
-        [this, fileName, image = std::move(image)] {
-            WriteTgaPieces(folder_ / fileName, image,
-                           [&](auto pieces) { newFiles_->CreateWithContents(fileName, pieces); });
-        },
-        bytes);
-}
-
-struct TgaReadAhead::Result {
-    ImageBuffer image;
-    TgaOrigin origin;
-    std::exception_ptr failure;
-};
-
-TgaReadAhead::TgaReadAhead(FileSystem& files, std::filesystem::path folder, std::vector<std::string> fileNames)
-    : files_(files), folder_(std::move(folder)), fileNames_(std::move(fileNames)), results_(fileNames_.size())
-{
-    if (files_.WorkerThreads(FileSystem::Work::Reading) > 0 && fileNames_.size() > 1)
-        reader_ = std::thread([this] { ReadAll(); });
-}
-
-TgaReadAhead::~TgaReadAhead()
-{
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    if (reader_.joinable())
-        reader_.join();
-}
-
-void TgaReadAhead::ReadAll()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [&] { return stopping_ || toRead_ == fileNames_.size() || readyBytes_ <= ReadAheadBytes; });
-        if (stopping_ || toRead_ == fileNames_.size())
-            return;
-        const size_t index = toRead_++;
-        lock.unlock();
-        auto result = std::make_unique<Result>();
-        try {
-            ReadTGA(files_, folder_ / fileNames_[index], result->image, result->origin);
-        } catch (...) {
-            result->failure = std::current_exception();
-        }
-        lock.lock();
-        if (result->failure)
-            toRead_ = fileNames_.size();
-        readyBytes_ += static_cast<int64_t>(result->image.ImageBytes.size());
-        results_[index] = std::move(result);
-        changed_.notify_all();
-    }
-}
-
-void TgaReadAhead::Next(ImageBuffer& image)
-{
-    TgaOrigin origin;
-    Next(image, origin);
-}
-
-void TgaReadAhead::Next(ImageBuffer& image, TgaOrigin& origin)
-{
-    if (toTake_ >= fileNames_.size())
-        throw std::logic_error("TgaReadAhead::Next past the last file");
-    if (!reader_.joinable()) {
-        ReadTGA(files_, folder_ / fileNames_[toTake_++], image, origin);
-        return;
-    }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return results_[toTake_] != nullptr; });
-    const std::unique_ptr<Result> result = std::move(results_[toTake_++]);
-    readyBytes_ -= static_cast<int64_t>(result->image.ImageBytes.size());
-    lock.unlock();
-    changed_.notify_all();
-    if (result->failure)
-        std::rethrow_exception(result->failure);
-    image = std::move(result->image);
-    origin = result->origin;
+    FilePieces pieces;
+    pieces.reserve(2);
+    const auto header = TgaHeader(fileName, image);
+    pieces.emplace_back(header.begin(), header.end());
+    pieces.push_back(std::move(image.ImageBytes));
+    return pieces;
 }
 
 }  // namespace Brimwork

@@ -1,24 +1,16 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <unordered_set>
-#include <vector>
 
-#include "io/file_work.h"
+#include "image/image_buffer.h"
 #include "io/files.h"
 
 namespace Brimwork {
 
 class FileSystem;
 class ReadableFile;
-struct ImageBuffer;
 
 // Writes the buffer as an uncompressed 16-bit top-left TGA file: the
 // 18-byte header, then every byte of ImageBytes. A width or height outside
@@ -57,63 +49,21 @@ bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const Im
 // writes its first file.
 void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
 
-// Writes the TGA files of an extraction into one folder as WriteTGA does,
-// as tasks of a FileWork, so that several files are created at once where
-// the file system allows. Two images for one file name (letter case
-// ignored) are written one after the other, so that the later one stays,
-// as when the files are written one by one.
-class TgaFileWriter {
-public:
-    TgaFileWriter(FileSystem& files, const std::filesystem::path& folder);
-    // `fileName` is the file's name in the folder.
-    void Write(const std::string& fileName, ImageBuffer image);
-    // Runs `extract`, which calls Write, and waits for every file; the
-    // failure reported is the earliest, as FileWork::Run has it.
-    void Run(const std::function<void()>& extract) { work_.Run(extract); }
+// The bytes of the TGA file WriteTGA writes for the image, in two pieces
+// (the header, then the pixels, moved rather than copied), for a writer
+// that writes many files at once. A width or height outside the signed
+// 16-bit range is an Error naming `fileName`.
+FilePieces EncodeTga(const std::filesystem::path& fileName, ImageBuffer image);
 
-private:
-    const std::filesystem::path folder_;
-    const std::unique_ptr<NewFilesFolder> newFiles_;
-    FileWork work_;
-    std::unordered_set<std::string> names_;
+// A TGA file as read: its pixels and how it held them.
+struct TgaImage {
+    ImageBuffer image;
+    TgaOrigin origin;
+    // What it holds in memory, for a reader that bounds what it reads ahead.
+    int64_t HeldBytes() const { return static_cast<int64_t>(image.ImageBytes.size()); }
 };
 
-// Reads a rebuild's TGA files, named in the order given, from one folder,
-// ahead of the caller on a thread of its own where the file system allows
-// threads: a file is begun only while those read and not yet taken hold at
-// most ReadAheadBytes, so that memory stays within a few images. Next
-// gives each file as ReadTGA would, in turn, and throws the failure of the
-// file whose turn it is; files after a failed one are not read.
-class TgaReadAhead {
-public:
-    static constexpr int64_t ReadAheadBytes = int64_t{2} << 20;
-
-    TgaReadAhead(FileSystem& files, std::filesystem::path folder, std::vector<std::string> fileNames);
-    TgaReadAhead(const TgaReadAhead&) = delete;
-    TgaReadAhead& operator=(const TgaReadAhead&) = delete;
-    ~TgaReadAhead();
-
-    // The next file into `image`, and how it held its pixels.
-    void Next(ImageBuffer& image);
-    void Next(ImageBuffer& image, TgaOrigin& origin);
-
-private:
-    struct Result;
-    void ReadAll();
-
-    FileSystem& files_;
-    const std::filesystem::path folder_;
-    // Names rather than paths: a path costs several allocations, and a
-    // rebuild may read tens of thousands of files.
-    const std::vector<std::string> fileNames_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::unique_ptr<Result>> results_;
-    size_t toRead_ = 0;
-    size_t toTake_ = 0;
-    int64_t readyBytes_ = 0;
-    bool stopping_ = false;
-    std::thread reader_;
-};
+// Reads an opened TGA file as ReadTGA reads the file of its name.
+TgaImage DecodeTga(ReadableFile& file);
 
 }  // namespace Brimwork

@@ -32,6 +32,9 @@ struct FileAccess {
     bool operator==(const FileAccess&) const = default;
 };
 
+// The bytes of one file, in pieces written one after another.
+using FilePieces = std::vector<std::vector<uint8_t>>;
+
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;

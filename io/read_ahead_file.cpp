@@ -41,4 +41,21 @@ void ReadAheadFile::ReadAt(int64_t offset, std::span<uint8_t> out)
     std::memcpy(out.data(), bytes.data(), bytes.size());
 }
 
+HeadReadFile::HeadReadFile(ReadableFile& file, int64_t headBytes) : file_(file)
+{
+    head_.resize(static_cast<size_t>(std::min(file_.Size(), headBytes)));
+    if (!head_.empty())
+        file_.ReadAt(0, head_);
+}
+
+void HeadReadFile::ReadAt(int64_t offset, std::span<uint8_t> out)
+{
+    const auto held = static_cast<int64_t>(head_.size());
+    if (offset >= 0 && offset <= held && static_cast<int64_t>(out.size()) <= held - offset) {
+        std::copy_n(head_.begin() + offset, out.size(), out.begin());
+        return;
+    }
+    file_.ReadAt(offset, out);
+}
+
 }  // namespace Brimwork

@@ -14,6 +14,7 @@
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/in_order_reader.h"
 #include "screen/screen.h"
 #include "screen/screen_format.h"
 #include "screen/screen_writer.h"
@@ -125,15 +126,15 @@ std::vector<fs::path> WriteContainer(ModuleContext& context, const ScreenManifes
             report->End(0);
         return read;
     }
-    TgaReadAhead images(context.files, context.folder, manifest.tgaFiles);
+    InOrderReader<TgaImage> images(context.files, context.folder, manifest.tgaFiles, DecodeTga);
     for (int32_t i = 0; i < count; ++i) {
         const fs::path tga = context.folder / manifest.tgaFiles[static_cast<size_t>(i)];
-        TgaOrigin origin;
-        images.Next(context.image, origin);
+        TgaImage next = images.Next();
+        context.image = std::move(next.image);
         read.push_back(tga);
         const std::string& name = manifest.names[static_cast<size_t>(i)];
         if (report)
-            report->Entry(static_cast<size_t>(i), name, tga, origin, context.image);
+            report->Entry(static_cast<size_t>(i), name, tga, next.origin, context.image);
         writer.AddEntry(name, context.image, tga.string());
         context.window.SetProgress(ProgressPercent(i + 1, count));
         context.window.Yield();

@@ -14,6 +14,7 @@
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/in_order_reader.h"
 #include "vehicle/vehicle.h"
 #include "vehicle/vehicle_format.h"
 #include "vehicle/vehicle_manifest.h"
@@ -266,7 +267,7 @@ public:
 
     std::vector<fs::path> Write(const Source& source, const std::vector<EntryPlan>& plans, WritableFile& out)
     {
-        images_.emplace(context_.files, context_.folder, TgaFileNames(plans));
+        images_.emplace(context_.files, context_.folder, TgaFileNames(plans), DecodeTga);
         const auto entries = static_cast<int32_t>(source.entries.size());
         ContainerWriter writer(out, source.count, entries);
         for (int32_t i = 0; i < entries; ++i) {
@@ -290,10 +291,10 @@ private:
     // Reads the next TGA file; for a dry run, starts its line of the report.
     ImageReport ReadImage(const fs::path& tga, ImageBuffer& image, int32_t index)
     {
-        TgaOrigin origin;
-        images_->Next(image, origin);
+        TgaImage next = images_->Next();
+        image = std::move(next.image);
         read_.push_back(tga);
-        return {.index = index, .file = tga.filename().string(), .bit15Lost = !origin.wordsKept};
+        return {.index = index, .file = tga.filename().string(), .bit15Lost = !next.origin.wordsKept};
     }
 
     void WriteVehicle(ContainerWriter& writer, const SourceEntry& source, const EntryPlan& plan)
@@ -364,7 +365,7 @@ private:
     ModuleContext& context_;
     ReadableFile& container_;
     SilentWindow silent_;
-    std::optional<TgaReadAhead> images_;  // the TGA files, in the order they are written
+    std::optional<InOrderReader<TgaImage>> images_;  // the TGA files, in the order they are written
     std::vector<fs::path> read_;
     RoundingReport rounding_;
     RebuildReport* report_;  // what a dry run would change, image by image

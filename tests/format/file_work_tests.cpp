@@ -17,6 +17,8 @@
 #include "io/files.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/in_order_reader.h"
+#include "io/whole_file_writer.h"
 #include "samples/sample_containers.h"
 #include "tests/support/test_support.h"
 
@@ -124,15 +126,17 @@ INSTANTIATE_TEST_SUITE_P(NoneAndTwo, FileWorkThreads, ::testing::Values(0, 2),
 
 // Two images for one file name, while other files are written beside them:
 // the later image is the one that stays, as when written one by one.
-TEST(TgaFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
+TEST(WholeFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
 {
     ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Creating), 0);
     TempFolder folder;
-    TgaFileWriter writer(RealFileSystem(), folder.path());
+    WholeFileWriter writer(RealFileSystem(), folder.path());
     writer.Run([&] {
         for (int32_t width = 1; width <= 60; ++width) {
-            writer.Write("other_" + std::to_string(width) + ".tga", ImageBuffer{1, 1, {0, 0}});
-            writer.Write("same.tga", ImageBuffer{width, 1, std::vector<uint8_t>(size_t(width) * 2, 7)});
+            const std::string other = "other_" + std::to_string(width) + ".tga";
+            writer.Write(other, EncodeTga(folder / other, ImageBuffer{1, 1, {0, 0}}));
+            writer.Write("same.tga", EncodeTga(folder / "same.tga",
+                                               ImageBuffer{width, 1, std::vector<uint8_t>(size_t(width) * 2, 7)}));
         }
     });
     ImageBuffer last;
@@ -142,7 +146,7 @@ TEST(TgaFileWriter, ALaterImageForTheSameFileNameIsTheOneThatStays)
 
 // Files read ahead come in the order given, each as ReadTGA reads it; a
 // broken file fails at its turn, after every file before it, naming it.
-TEST(TgaReadAhead, GivesEachFileInTurnAndFailsAtTheBrokenOne)
+TEST(InOrderReader, GivesEachTgaFileInTurnAndFailsAtTheBrokenOne)
 {
     ASSERT_GT(RealFileSystem().WorkerThreads(FileSystem::Work::Reading), 0);
     TempFolder folder;
@@ -155,14 +159,14 @@ TEST(TgaReadAhead, GivesEachFileInTurnAndFailsAtTheBrokenOne)
     }
     Samples::WriteBytes(paths[30], {1, 2, 3});
 
-    TgaReadAhead images(RealFileSystem(), folder.path(), names);
+    InOrderReader<TgaImage> images(RealFileSystem(), folder.path(), names, DecodeTga);
     ImageBuffer image;
     for (size_t i = 0; i < 30; ++i) {
-        images.Next(image);
+        image = images.Next().image;
         ASSERT_EQ(image.ImageWidth, static_cast<int32_t>(i + 1));
     }
     try {
-        images.Next(image);
+        image = images.Next().image;
         ADD_FAILURE() << "a broken file was read";
     } catch (const Error& error) {
         EXPECT_NE(std::string(error.what()).find(paths[30].string()), std::string::npos) << error.what();
