@@ -64,15 +64,6 @@ QFont ControlFont(const QString& family, const QFont& fallback)
     return font;
 }
 
-QAction* AddMenuItem(QMenu* menu, const char* objectName, const QString& caption, bool enabled,
-                     const QList<QKeySequence>& shortcuts = {})
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(objectName));
-    action->setEnabled(enabled);
-    action->setShortcuts(shortcuts);
-    return action;
-}
 
 // The settings' keys.
 const QString RecentFilesKey = QStringLiteral("recentFiles");
@@ -82,6 +73,16 @@ const QString KeepBackupKey = QStringLiteral("keepBackupOnRebuild");
 const QString OpenFilterKey = QStringLiteral("openFilter");
 
 }  // namespace
+
+QAction* Form1::AddMenuItem(QMenu* menu, const char* objectName, const QString& caption, bool enabled,
+                          const QList<QKeySequence>& shortcuts)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setEnabled(enabled);
+    action->setShortcuts(shortcuts);
+    return action;
+}
 
 Form1::Form1(ModalDialogs& dialogs, FileSystem& files, std::filesystem::path startFolder, QWidget* parent)
     : QMainWindow(parent)

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -182,6 +184,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A menu item with its object name, enabled or not, and its shortcuts.
+    static QAction* AddMenuItem(QMenu* menu, const char* objectName, const QString& caption, bool enabled,
+                                const QList<QKeySequence>& shortcuts = {});
     void BuildControls();
     void BuildMenu();
     void BuildEditMenu();

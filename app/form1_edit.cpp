@@ -3,7 +3,6 @@
 // before unsaved changes would be lost.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 
 #include <QAction>
@@ -24,42 +23,6 @@
 #include "core/names.h"
 
 namespace Brimwork {
-namespace {
-
-QAction* AddEditItem(QMenu* menu, const char* objectName, const QString& caption,
-                     const QList<QKeySequence>& shortcuts = {})
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(objectName));
-    action->setShortcuts(shortcuts);
-    return action;
-}
-
-// The name extraction gives the image's TGA file.
-std::string ExtractionName(const Document& document, size_t entry, size_t image)
-{
-    const std::string& name = document.Entry(entry).name;
-    if (document.Kind().OneImagePerEntry())
-        return name + ".tga";
-    char number[16];
-    std::snprintf(number, sizeof number, "%03zu", image);
-    return name + "_" + number + ".tga";
-}
-
-// An entry name typed in the window as the 8-bit characters the container
-// stores; an Error for a character outside them.
-std::string EntryNameOf(const QString& text)
-{
-    for (const QChar character : text)
-        if (character.unicode() > 0xFF)
-            throw Error("An entry name holds 8-bit characters only (Latin-1): \"" + text.toStdString() +
-                        "\" holds " + QString(character).toStdString());
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-}  // namespace
-
 void Form1::BuildEditMenu()
 {
     mnuEditUndo_ = undoStack_->createUndoAction(this, QStringLiteral("&Undo"));
@@ -71,23 +34,23 @@ void Form1::BuildEditMenu()
     mnuEdit_->insertActions(mnuEditCopyImage_, {mnuEditUndo_, mnuEditRedo_});
     mnuEdit_->insertSeparator(mnuEditCopyImage_);
 
-    mnuEditExportImage_ = AddEditItem(mnuEdit_, "mnuEditExportImage", QStringLiteral("E&xport Image..."));
-    mnuEditReplaceImage_ = AddEditItem(mnuEdit_, "mnuEditReplaceImage", QStringLiteral("Re&place Image..."));
-    mnuEditInsertImage_ = AddEditItem(mnuEdit_, "mnuEditInsertImage", QStringLiteral("&Insert Image..."));
-    mnuEditDeleteImage_ = AddEditItem(mnuEdit_, "mnuEditDeleteImage", QStringLiteral("De&lete Image"));
+    mnuEditExportImage_ = AddMenuItem(mnuEdit_, "mnuEditExportImage", QStringLiteral("E&xport Image..."), true);
+    mnuEditReplaceImage_ = AddMenuItem(mnuEdit_, "mnuEditReplaceImage", QStringLiteral("Re&place Image..."), true);
+    mnuEditInsertImage_ = AddMenuItem(mnuEdit_, "mnuEditInsertImage", QStringLiteral("&Insert Image..."), true);
+    mnuEditDeleteImage_ = AddMenuItem(mnuEdit_, "mnuEditDeleteImage", QStringLiteral("De&lete Image"), true);
     mnuEdit_->addSeparator();
-    mnuEditNewEntry_ = AddEditItem(mnuEdit_, "mnuEditNewEntry", QStringLiteral("&New Entry..."));
+    mnuEditNewEntry_ = AddMenuItem(mnuEdit_, "mnuEditNewEntry", QStringLiteral("&New Entry..."), true);
     mnuEditRenameEntry_ =
-        AddEditItem(mnuEdit_, "mnuEditRenameEntry", QStringLiteral("Rena&me Entry"), {QKeySequence(Qt::Key_F2)});
+        AddMenuItem(mnuEdit_, "mnuEditRenameEntry", QStringLiteral("Rena&me Entry"), true, {QKeySequence(Qt::Key_F2)});
     mnuEditDeleteEntry_ =
-        AddEditItem(mnuEdit_, "mnuEditDeleteEntry", QStringLiteral("&Delete Entry"), {QKeySequence::Delete});
+        AddMenuItem(mnuEdit_, "mnuEditDeleteEntry", QStringLiteral("&Delete Entry"), true, {QKeySequence::Delete});
     mnuEditMoveUp_ =
-        AddEditItem(mnuEdit_, "mnuEditMoveUp", QStringLiteral("Mo&ve Up"), {QKeySequence(Qt::CTRL | Qt::Key_Up)});
-    mnuEditMoveDown_ = AddEditItem(mnuEdit_, "mnuEditMoveDown", QStringLiteral("Move Do&wn"),
+        AddMenuItem(mnuEdit_, "mnuEditMoveUp", QStringLiteral("Mo&ve Up"), true, {QKeySequence(Qt::CTRL | Qt::Key_Up)});
+    mnuEditMoveDown_ = AddMenuItem(mnuEdit_, "mnuEditMoveDown", QStringLiteral("Move Do&wn"), true,
                                    {QKeySequence(Qt::CTRL | Qt::Key_Down)});
     mnuEdit_->addSeparator();
     mnuEditFindEntry_ =
-        AddEditItem(mnuEdit_, "mnuEditFindEntry", QStringLiteral("&Filter Entries"), {QKeySequence::Find});
+        AddMenuItem(mnuEdit_, "mnuEditFindEntry", QStringLiteral("&Filter Entries"), true, {QKeySequence::Find});
 
     connect(mnuEditExportImage_, &QAction::triggered, this, &Form1::mnuEditExportImage_Click);
     connect(mnuEditReplaceImage_, &QAction::triggered, this, &Form1::mnuEditReplaceImage_Click);
@@ -299,7 +262,7 @@ void Form1::mnuEditExportImage_Click()
     RunReportingErrors([&] {
         const std::filesystem::path suggested =
             document_->Path().parent_path() /
-            ExtractionName(*document_, static_cast<size_t>(entry), static_cast<size_t>(image));
+            document_->Kind().ImageFileName(document_->Entry(static_cast<size_t>(entry)).name, image);
         const std::optional<std::filesystem::path> out = dialogs_.ChooseFileToSave(
             QStringLiteral("Export Image"), suggested,
             {QStringLiteral("TGA images (*.tga)"), QStringLiteral("PNG images (*.png)")});
@@ -406,7 +369,7 @@ void Form1::mnuEditNewEntry_Click()
             return;
     }
     const bool added = RunReportingErrors([&] {
-        const std::string name = EntryNameOf(answer->name);
+        const std::string name = EntryNameFromText(answer->name);
         if (image)
             document_->AddScreenEntry(position, name, ReadImageFile(files_, *image), image->string());
         else
@@ -433,7 +396,7 @@ void Form1::RenameEntryTo(int entry, const QString& name)
     if (!document_ || entry < 0 || static_cast<size_t>(entry) >= document_->Entries().size())
         return;
     EditEntry(QStringLiteral("Rename Entry"), entry, imageIndex_, [&](Document& document) {
-        document.RenameEntry(static_cast<size_t>(entry), EntryNameOf(name));
+        document.RenameEntry(static_cast<size_t>(entry), EntryNameFromText(name));
     });
 }
 

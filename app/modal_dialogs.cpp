@@ -17,6 +17,8 @@
 #include <QStringDecoder>
 #include <QWidget>
 
+#include "core/error.h"
+
 namespace Brimwork {
 namespace {
 
@@ -186,6 +188,16 @@ bool QtModalDialogs::ShowRebuildReport(const QString& report, bool canRebuild)
 QString EntryNameText(const std::string& name)
 {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+std::string EntryNameFromText(const QString& text)
+{
+    for (const QChar character : text)
+        if (character.unicode() > 0xFF)
+            throw Error("An entry name holds 8-bit characters only (Latin-1): \"" + text.toStdString() +
+                        "\" holds " + QString(character).toStdString());
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 QString PathText(const std::filesystem::path& path)

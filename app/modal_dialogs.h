@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include <QString>
 #include <QStringList>
@@ -91,6 +92,9 @@ QStringList ContainerFilters();
 // file system's bytes; message texts usually carry a path and are read as
 // UTF-8 when they are valid UTF-8, byte by byte otherwise.
 QString EntryNameText(const std::string& name);
+// The reverse, for a name typed in the window: an Error for a character
+// outside the 8 bits an entry name holds.
+std::string EntryNameFromText(const QString& text);
 QString PathText(const std::filesystem::path& path);
 std::filesystem::path PathFromText(const QString& text);
 QString MessageText(const std::string& text);

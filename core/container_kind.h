@@ -31,6 +31,8 @@ public:
     // Whether every entry holds exactly one image, so that stepping
     // through an entry's images has nowhere to go.
     virtual bool OneImagePerEntry() const { return false; }
+    // The name extraction gives the TGA file of an entry's image.
+    virtual std::string ImageFileName(const std::string& entryName, int32_t imageIndex) const = 0;
 
     // The names of the file's entries, in file order.
     virtual std::vector<std::string> ListEntries(FileSystem& files, const std::filesystem::path& fileName) = 0;

@@ -18,13 +18,12 @@ namespace GDG {
 using namespace Brimwork;
 using Format::GadgetEntry;
 
-namespace {
-
-
 std::string TgaFileName(const std::string& entryName, int32_t imageIndex)
 {
     return entryName + "_" + AtLeastThreeDigits(imageIndex) + ".tga";
 }
+
+namespace {
 
 // Everything an extraction will write is checked before the first file is
 // touched: the names, and every image's header and pixel data. Returns

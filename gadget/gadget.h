@@ -47,4 +47,8 @@ void Rebuild(ModuleContext& context);
 
 inline constexpr const char* ManifestName = "EXTRACT.DAT";
 
+// "<entry name>_<nnn>.tga": the TGA file of an entry's image, the number
+// with at least three digits.
+std::string TgaFileName(const std::string& entryName, int32_t imageIndex);
+
 }  // namespace GDG

@@ -30,6 +30,10 @@ DocumentImage PlacedAsWritten(const DocumentImage& image, int64_t offset)
 class GadgetKind final : public ContainerKind {
 public:
     const char* Extension() const override { return ".GDG"; }
+    std::string ImageFileName(const std::string& entryName, int32_t imageIndex) const override
+    {
+        return GDG::TgaFileName(entryName, imageIndex);
+    }
 
     std::vector<std::string> ListEntries(FileSystem& files, const std::filesystem::path& fileName) override
     {

@@ -37,19 +37,18 @@ void ReadPadded(ImageBuffer& image, ReadableFile& file, int64_t offset)
     const int32_t packedBytes = CheckedPixelBytes(image, file, offset);
     const int32_t stride = RowStride(image.ImageWidth);
     const int32_t size = Checked::Mul(stride, image.ImageHeight, "The display size of an image");
-    image.ImageBytes.assign(static_cast<size_t>(size), 0);
-    if (size == 0)
+    if (size == 0) {
+        image.ImageBytes.clear();
         return;
-    const int32_t rowBytes = image.ImageWidth * 2;
-    if (rowBytes == stride) {
+    }
+    if (image.ImageWidth * 2 == stride) {
+        image.ImageBytes.assign(static_cast<size_t>(size), 0);
         file.ReadAt(offset, image.ImageBytes);
         return;
     }
-    std::vector<uint8_t> packed(static_cast<size_t>(packedBytes));
-    file.ReadAt(offset, packed);
-    for (int32_t row = 0; row < image.ImageHeight; ++row)
-        std::copy_n(packed.begin() + int64_t{row} * rowBytes, rowBytes,
-                    image.ImageBytes.begin() + int64_t{row} * stride);
+    ImageBuffer packed{image.ImageWidth, image.ImageHeight, std::vector<uint8_t>(static_cast<size_t>(packedBytes))};
+    file.ReadAt(offset, packed.ImageBytes);
+    image.ImageBytes = PaddedCopy(packed).ImageBytes;
 }
 
 void ReadPacked(ImageBuffer& image, ReadableFile& file, int64_t offset)

@@ -18,10 +18,9 @@ namespace PIX {
 using namespace Brimwork;
 using Format::ScreenEntry;
 
-namespace {
-
-
 std::string TgaFileName(const std::string& entryName) { return entryName + ".tga"; }
+
+namespace {
 
 // Everything an extraction will write is checked before the first file is
 // touched: the names and every image.

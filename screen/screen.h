@@ -42,6 +42,9 @@ Brimwork::ExtractionResult ExtractAll(ModuleContext& context);
 // files, replaces it in one step and lists it.
 void Rebuild(ModuleContext& context);
 
+// "<entry name>.tga": the TGA file of an entry's image.
+std::string TgaFileName(const std::string& entryName);
+
 // The manifest's name for the chosen container: its file title and ".DAT".
 std::string ManifestNameFor(const ModuleContext& context);
 

@@ -17,6 +17,10 @@ namespace {
 class ScreenKind final : public ContainerKind {
 public:
     const char* Extension() const override { return ".PIX"; }
+    std::string ImageFileName(const std::string& entryName, int32_t) const override
+    {
+        return PIX::TgaFileName(entryName);
+    }
     bool OneImagePerEntry() const override { return true; }
 
     std::vector<std::string> ListEntries(FileSystem& files, const std::filesystem::path& fileName) override

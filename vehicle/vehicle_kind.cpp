@@ -66,6 +66,10 @@ ImageBuffer DecodedFrame(const DocumentImage& image)
 class VehicleKind final : public ContainerKind {
 public:
     const char* Extension() const override { return ".AZP"; }
+    std::string ImageFileName(const std::string& entryName, int32_t imageIndex) const override
+    {
+        return AZP::TgaBaseName(entryName, imageIndex) + ".tga";
+    }
 
     std::vector<std::string> ListEntries(FileSystem& files, const std::filesystem::path& fileName) override
     {
