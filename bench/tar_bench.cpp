@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -145,6 +146,37 @@ fs::path RunsFolder(const fs::path& work)
     return runs;
 }
 
+// Processes that keep one core each busy while the object lives.
+class BusyProcesses {
+public:
+    explicit BusyProcesses(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const pid_t child = ::fork();
+            if (child < 0)
+                throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+            if (child == 0) {
+                volatile uint64_t spin = 0;
+                for (;;)
+                    spin = spin + 1;
+            }
+            children_.push_back(child);
+        }
+    }
+    ~BusyProcesses()
+    {
+        for (const pid_t child : children_) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+    BusyProcesses(const BusyProcesses&) = delete;
+    BusyProcesses& operator=(const BusyProcesses&) = delete;
+
+private:
+    std::vector<pid_t> children_;
+};
+
 std::vector<std::string> Sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
@@ -189,6 +221,7 @@ struct Options {
     int rounds = 7;
     int scalingRounds = 5;
     std::vector<std::string> only;
+    std::vector<std::string> conditions{"quiet", "busy", "loop"};
     bool scaling = true;
     bool keep = false;  // leave the prepared folders for a closer look
 };
@@ -319,87 +352,175 @@ public:
 
     Timing TarAndRemove(const Prepared& p, const fs::path& base)
     {
-        return InFreshCopy(p, p.extracted, base, [&](const fs::path&) {
-            return std::vector<std::string>{"tar", "--remove-files", "-cf", "packed.tar", "-T", p.tarList.string()};
-        });
+        return InFreshCopy(p, p.extracted, base, [&](const fs::path&) { return TarAndRemoveCommand(p); });
     }
 
     static std::vector<std::string> UntarCommand(const Prepared& p) { return {"tar", "-xf", p.tarFile.string()}; }
 
+    std::vector<std::string> TarAndRemoveCommand(const Prepared& p) const
+    {
+        return {"tar", "--remove-files", "-cf", "packed.tar", "-T", p.tarList.string()};
+    }
+
+    // The modder's loop: extraction into the folder where a rebuild has
+    // just deleted the TGA files.
+    Timing ExtractAfterRebuild(const Prepared& p, const std::string& fileName, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, WithContainer(p, fileName), runs_);
+        MustRun(Cli("rebuild", fileName)(folder), folder, base / "errors.txt");
+        Timing t = MustRun(Cli("extract", fileName)(folder), folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    Timing UntarAfterTarAndRemove(const Prepared& p, const fs::path& base)
+    {
+        const fs::path folder = FreshCopy(p.master, p.extracted, runs_);
+        MustRun(TarAndRemoveCommand(p), folder, base / "errors.txt");
+        Timing t = MustRun(UntarCommand(p), folder, base / "errors.txt");
+        fs::remove_all(folder);
+        return t;
+    }
+
+    bool Measures(const std::string& condition) const
+    {
+        return std::find(o_.conditions.begin(), o_.conditions.end(), condition) != o_.conditions.end();
+    }
+
+    struct Row {
+        Workload w;
+        Prepared p;
+        Pair extract;
+        Pair rebuild;
+        Series floor;  // brimwork-durable-pack
+        Pair again;    // extraction over the files already there
+        Series dryRun;  // rebuild --dry-run
+        Pair busyExtract;
+        Pair busyRebuild;
+        Pair loopExtract;  // right after the rebuild or tar deleted the files there
+    };
+
+    // One round on the quiet machine; `brimworkFirst` alternates between rounds.
+    void QuietRound(Row& row, bool brimworkFirst)
+    {
+        const fs::path base = o_.work / row.w.key;
+        const std::string& name = row.w.fileName;
+        auto extract = [&] { row.extract.brimwork.Add(Extract(row.p, name, base)); };
+        auto untar = [&] { row.extract.tar.Add(Untar(row.p, base)); };
+        auto extractAgain = [&] { row.again.brimwork.Add(ExtractAgain(row.p, name, base)); };
+        auto untarAgain = [&] { row.again.tar.Add(UntarAgain(row.p, base)); };
+        auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, name, base)); };
+        auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
+        auto floor = [&] { row.floor.Add(DurablePack(row.p, name, base)); };
+        auto dryRun = [&] { row.dryRun.Add(DryRun(row.p, name, base)); };
+        InTurn(brimworkFirst, {extract, untar, extractAgain, untarAgain});
+        if (row.p.rebuilds)
+            InTurn(brimworkFirst, {dryRun, rebuild, pack, floor});
+    }
+
+    void BusyRound(Row& row, bool brimworkFirst)
+    {
+        const fs::path base = o_.work / row.w.key;
+        const std::string& name = row.w.fileName;
+        auto extract = [&] { row.busyExtract.brimwork.Add(Extract(row.p, name, base)); };
+        auto untar = [&] { row.busyExtract.tar.Add(Untar(row.p, base)); };
+        auto rebuild = [&] { row.busyRebuild.brimwork.Add(Rebuild(row.p, name, base)); };
+        auto pack = [&] { row.busyRebuild.tar.Add(TarAndRemove(row.p, base)); };
+        InTurn(brimworkFirst, {extract, untar});
+        if (row.p.rebuilds)
+            InTurn(brimworkFirst, {rebuild, pack});
+    }
+
+    void LoopRound(Row& row, bool brimworkFirst)
+    {
+        if (!row.p.rebuilds)
+            return;
+        const fs::path base = o_.work / row.w.key;
+        auto extract = [&] { row.loopExtract.brimwork.Add(ExtractAfterRebuild(row.p, row.w.fileName, base)); };
+        auto untar = [&] { row.loopExtract.tar.Add(UntarAfterTarAndRemove(row.p, base)); };
+        InTurn(brimworkFirst, {extract, untar});
+    }
+
+    // Runs the steps in order, or in the reverse order.
+    static void InTurn(bool forwards, const std::vector<std::function<void()>>& steps)
+    {
+        if (forwards)
+            for (const auto& step : steps)
+                step();
+        else
+            for (auto step = steps.rbegin(); step != steps.rend(); ++step)
+                (*step)();
+    }
+
     void Workloads()
     {
-        struct Row {
-            Workload w;
-            Prepared p;
-            Pair extract;
-            Pair rebuild;
-            Series floor;  // brimwork-durable-pack
-            Pair again;    // extraction over the files already there
-            Series dryRun;  // rebuild --dry-run
-        };
         std::vector<Row> rows;
         for (auto& w : BenchWork::Workloads()) {
             if (!o_.only.empty() && std::find(o_.only.begin(), o_.only.end(), w.key) == o_.only.end())
                 continue;
             std::fprintf(stderr, "preparing %s...\n", w.key.c_str());
             Prepared p = Prepare(w.key, w.fileName, w.build());
-            rows.push_back({std::move(w), std::move(p), {}, {}, {}, {}, {}});
+            rows.push_back({std::move(w), std::move(p), {}, {}, {}, {}, {}, {}, {}, {}});
         }
         for (int round = 0; round < o_.rounds; ++round) {
             std::fprintf(stderr, "round %d of %d\n", round + 1, o_.rounds);
             const bool brimworkFirst = round % 2 == 0;
-            for (auto& row : rows) {
-                const fs::path base = o_.work / row.w.key;
-                auto extract = [&] { row.extract.brimwork.Add(Extract(row.p, row.w.fileName, base)); };
-                auto untar = [&] { row.extract.tar.Add(Untar(row.p, base)); };
-                auto extractAgain = [&] { row.again.brimwork.Add(ExtractAgain(row.p, row.w.fileName, base)); };
-                auto untarAgain = [&] { row.again.tar.Add(UntarAgain(row.p, base)); };
-                auto rebuild = [&] { row.rebuild.brimwork.Add(Rebuild(row.p, row.w.fileName, base)); };
-                auto pack = [&] { row.rebuild.tar.Add(TarAndRemove(row.p, base)); };
-                auto floor = [&] { row.floor.Add(DurablePack(row.p, row.w.fileName, base)); };
-                auto dryRun = [&] { row.dryRun.Add(DryRun(row.p, row.w.fileName, base)); };
-                if (brimworkFirst) {
-                    extract();
-                    untar();
-                    extractAgain();
-                    untarAgain();
-                } else {
-                    untarAgain();
-                    extractAgain();
-                    untar();
-                    extract();
-                }
-                if (!row.p.rebuilds)
-                    continue;
-                if (brimworkFirst) {
-                    dryRun();
-                    rebuild();
-                    pack();
-                    floor();
-                } else {
-                    floor();
-                    pack();
-                    rebuild();
-                    dryRun();
-                }
+            if (Measures("quiet"))
+                for (auto& row : rows)
+                    QuietRound(row, brimworkFirst);
+            if (Measures("loop"))
+                for (auto& row : rows)
+                    LoopRound(row, brimworkFirst);
+            if (Measures("busy")) {
+                const BusyProcesses busy(2);
+                for (auto& row : rows)
+                    BusyRound(row, brimworkFirst);
             }
         }
         std::printf("Median seconds of %d interleaved rounds; ratio: median of the per-round Brimwork/tar ratios\n"
-                    "(CPU: user+system seconds, ratio of medians). Peak RSS: the largest of any round.\n\n",
+                    "(CPU: user+system seconds, ratio of medians). Peak RSS: the largest of any round.\n",
                     o_.rounds);
-        std::printf("%-52s %8s %8s %6s %6s | %8s %8s %6s %6s\n", "workload", "extract", "tar -xf", "ratio", "CPU",
-                    "rebuild", "tar -rm", "ratio", "CPU");
-        for (const auto& row : rows) {
-            std::printf("%-52s %8.3f %8.3f %6.2f %6.2f | ", (row.w.key + " " + row.w.description).c_str(),
-                        Median(row.extract.brimwork.seconds), Median(row.extract.tar.seconds),
-                        row.extract.MedianRatio(), row.extract.CpuRatio());
-            if (row.p.rebuilds)
-                std::printf("%8.3f %8.3f %6.2f %6.2f %s\n", Median(row.rebuild.brimwork.seconds),
-                            Median(row.rebuild.tar.seconds), row.rebuild.MedianRatio(), row.rebuild.CpuRatio(),
-                            row.p.rebuildNote.c_str());
-            else
-                std::printf("%s\n", row.p.rebuildNote.c_str());
+        if (Measures("quiet"))
+            PrintQuiet(rows);
+        if (Measures("busy")) {
+            std::printf("\nWith two busy processes competing for the cores\n");
+            PrintPairs(rows, &Row::busyExtract, &Row::busyRebuild);
         }
+        if (Measures("loop")) {
+            std::printf("\nThe modder's loop: extract where a rebuild (tar: tar --remove-files) has just deleted the "
+                        "files\n");
+            PrintPairs(rows, &Row::loopExtract, nullptr);
+        }
+        for (auto& row : rows)
+            if (!o_.keep)
+                fs::remove_all(o_.work / row.w.key);
+    }
+
+    static void PrintPairs(const std::vector<Row>& rows, Pair Row::*extract, Pair Row::*rebuild)
+    {
+        std::printf("%-52s %8s %8s %6s %6s", "workload", "extract", "tar -xf", "ratio", "CPU");
+        if (rebuild)
+            std::printf(" | %8s %8s %6s %6s", "rebuild", "tar -rm", "ratio", "CPU");
+        std::printf("\n");
+        for (const auto& row : rows) {
+            const Pair& e = row.*extract;
+            std::printf("%-52s %8.3f %8.3f %6.2f %6.2f", (row.w.key + " " + row.w.description).c_str(),
+                        Median(e.brimwork.seconds), Median(e.tar.seconds), e.MedianRatio(), e.CpuRatio());
+            if (rebuild && row.p.rebuilds) {
+                const Pair& r = row.*rebuild;
+                std::printf(" | %8.3f %8.3f %6.2f %6.2f %s", Median(r.brimwork.seconds), Median(r.tar.seconds),
+                            r.MedianRatio(), r.CpuRatio(), row.p.rebuildNote.c_str());
+            } else if (!row.p.rebuilds) {
+                std::printf(" %s", row.p.rebuildNote.c_str());
+            }
+            std::printf("\n");
+        }
+    }
+
+    static void PrintQuiet(const std::vector<Row>& rows)
+    {
+        std::printf("\nOn the quiet machine\n");
+        PrintPairs(rows, &Row::extract, &Row::rebuild);
         std::printf("\nExtraction again over the files it wrote before, against tar -xf over them\n");
         std::printf("%-6s %10s %10s %8s\n", "", "extract", "tar -xf", "ratio");
         for (const auto& row : rows)
@@ -436,9 +557,6 @@ public:
                         row.extract.brimwork.peakKiB / 1024.0, row.extract.tar.peakKiB / 1024.0,
                         row.rebuild.brimwork.peakKiB / 1024.0, row.rebuild.tar.peakKiB / 1024.0, bound);
         }
-        for (auto& row : rows)
-            if (!o_.keep)
-                fs::remove_all(o_.work / row.w.key);
     }
 
     // The gadget rebuild with one 8x8 image per entry, for growing entry
@@ -513,17 +631,23 @@ int main(int argc, char** argv)
                 options.keep = true;
             else if (arg == "--no-scaling")
                 options.scaling = false;
-            else if (arg == "--only") {
+            else if (arg == "--conditions") {
+                options.conditions.clear();
+                std::stringstream list(value());
+                for (std::string condition; std::getline(list, condition, ',');)
+                    options.conditions.push_back(condition);
+            } else if (arg == "--only") {
                 std::stringstream list(value());
                 for (std::string key; std::getline(list, key, ',');)
                     options.only.push_back(key);
             } else if (arg == "--help") {
                 std::printf("usage: brimwork-speed [--cli PATH] [--work DIR] [--rounds N] [--scaling-rounds N] "
-                            "[--only W1,W2,...] [--no-scaling] [--keep]\n");
+                            "[--only W1,W2,...] [--conditions quiet,busy,loop] [--no-scaling] [--keep]\n");
                 return 0;
             } else {
                 std::fprintf(stderr, "usage: brimwork-speed [--cli PATH] [--work DIR] [--rounds N] "
-                                     "[--scaling-rounds N] [--only W1,W2,...] [--no-scaling] [--keep]\n");
+                                     "[--scaling-rounds N] [--only W1,W2,...] [--conditions quiet,busy,loop] "
+                                     "[--no-scaling] [--keep]\n");
                 return 2;
             }
         } catch (const std::exception& error) {

@@ -240,6 +240,15 @@ ExtractionResult RunExtraction(ModuleContext& context, const ExtractionJob& job)
                         ++result.alreadyThere;
                         if (last == std::pair{i, k})
                             job.load(i, k, context.image, context.window);
+                    } else if (const auto stored = job.stored ? job.stored(i, k) : std::nullopt) {
+                        if (last == std::pair{i, k})
+                            job.load(i, k, context.image, context.window);
+                        if (plan.creates)
+                            created.push_back(plan.targets.front());
+                        for (const auto& target : plan.targets)
+                            writer.Write(target,
+                                         {EncodeTgaHeader(context.folder / target, stored->width, stored->height)},
+                                         stored->range);
                     } else {
                         ImageBuffer image;
                         job.load(i, k, image, context.window);

@@ -3,8 +3,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "io/files.h"
 
 namespace Brimwork {
 
@@ -20,6 +23,14 @@ struct ExtractionEntry {
     std::vector<std::string> imageFiles;
 };
 
+// Pixels a container stores exactly as the TGA file holds them after its
+// header (packed rows, top row first): width x height, in `range`.
+struct StoredPixels {
+    int32_t width = 0;
+    int32_t height = 0;
+    FileRange range;
+};
+
 // Everything an extraction writes, known before it writes anything: the
 // manifest's place and text, the TGA files entry by entry, and how to load
 // each image.
@@ -30,6 +41,12 @@ struct ExtractionJob {
     // Loads image `image` of entry `entry` in packed layout into `out`; a
     // decoder's beep goes to `window`.
     std::function<void(size_t entry, size_t image, ImageBuffer& out, WindowInterface& window)> load;
+    // Where the container stores the image's pixels as its TGA file holds
+    // them, when it does and the image has pixels; the extraction then has
+    // the system copy them from the container into the file, which costs
+    // no reading into memory. Nothing, or no function, for an image that
+    // must be decoded: it is loaded.
+    std::function<std::optional<StoredPixels>(size_t entry, size_t image)> stored;
 };
 
 struct ExtractionResult {

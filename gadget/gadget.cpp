@@ -122,6 +122,13 @@ ExtractionResult ExtractAll(ModuleContext& context)
         out.ImageHeight = stored.Height;
         ReadPacked(out, *file, stored.DataOffset);
     };
+    job.stored = [&](size_t entry, size_t image) -> std::optional<StoredPixels> {
+        const auto& stored = imageHeaders[entry][image];
+        const int32_t bytes = StoredPixelBytes(stored.Width, stored.Height, *file, stored.DataOffset);
+        if (bytes == 0)
+            return std::nullopt;
+        return StoredPixels{stored.Width, stored.Height, {file.get(), stored.DataOffset, bytes}};
+    };
     return RunExtraction(context, job);
 }
 

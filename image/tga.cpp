@@ -344,12 +344,12 @@ std::vector<uint8_t> TopLeftWords(std::span<const uint8_t> stored, const Header&
 
 namespace {
 
-std::array<uint8_t, HeaderSize> TgaHeader(const std::filesystem::path& fileName, const ImageBuffer& image)
+std::array<uint8_t, HeaderSize> TgaHeader(const std::filesystem::path& fileName, int32_t width, int32_t height)
 {
     std::array<uint8_t, HeaderSize> header{};
     header[2] = UncompressedTrueColour;
-    Bytes::PutInt16(header, 12, HeaderDimension(image.ImageWidth, "width", fileName));
-    Bytes::PutInt16(header, 14, HeaderDimension(image.ImageHeight, "height", fileName));
+    Bytes::PutInt16(header, 12, HeaderDimension(width, "width", fileName));
+    Bytes::PutInt16(header, 14, HeaderDimension(height, "height", fileName));
     header[16] = WrittenPixelDepth;
     header[17] = TopRowFirst;
     return header;
@@ -359,7 +359,7 @@ std::array<uint8_t, HeaderSize> TgaHeader(const std::filesystem::path& fileName,
 template <typename Create>
 void WriteTgaPieces(const std::filesystem::path& fileName, const ImageBuffer& image, Create create)
 {
-    const auto header = TgaHeader(fileName, image);
+    const auto header = TgaHeader(fileName, image.ImageWidth, image.ImageHeight);
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(header),
                                                          std::span<const uint8_t>(image.ImageBytes)};
     create(std::span<const std::span<const uint8_t>>(pieces));
@@ -463,12 +463,17 @@ void RequireFitsTga(int32_t width, int32_t height, const std::string& what)
                     ") is too large for a TGA file");
 }
 
+std::vector<uint8_t> EncodeTgaHeader(const std::filesystem::path& fileName, int32_t width, int32_t height)
+{
+    const auto header = TgaHeader(fileName, width, height);
+    return {header.begin(), header.end()};
+}
+
 FilePieces EncodeTga(const std::filesystem::path& fileName, ImageBuffer image)
 {
     FilePieces pieces;
     pieces.reserve(2);
-    const auto header = TgaHeader(fileName, image);
-    pieces.emplace_back(header.begin(), header.end());
+    pieces.push_back(EncodeTgaHeader(fileName, image.ImageWidth, image.ImageHeight));
     pieces.push_back(std::move(image.ImageBytes));
     return pieces;
 }

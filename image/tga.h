@@ -49,6 +49,11 @@ bool TgaFileHolds(FileSystem& files, const std::filesystem::path& path, const Im
 // writes its first file.
 void RequireFitsTga(int32_t width, int32_t height, const std::string& what);
 
+// The 18-byte header WriteTGA writes for an image of width x height: the
+// pixels follow it as they are in packed layout. A width or height outside
+// the signed 16-bit range is an Error naming `fileName`.
+std::vector<uint8_t> EncodeTgaHeader(const std::filesystem::path& fileName, int32_t width, int32_t height);
+
 // The bytes of the TGA file WriteTGA writes for the image, in two pieces
 // (the header, then the pixels, moved rather than copied), for a writer
 // that writes many files at once. A width or height outside the signed

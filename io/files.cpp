@@ -19,9 +19,9 @@ namespace {
 class FolderByPath final : public NewFilesFolder {
 public:
     FolderByPath(FileSystem& files, fs::path folder) : files_(files), folder_(std::move(folder)) {}
-    void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) override
+    void CreateWithContents(const std::string& name, const WholeFileContents& contents) override
     {
-        files_.CreateWithContents(folder_ / name, pieces);
+        files_.CreateWithContents(folder_ / name, contents);
     }
 
 private:
@@ -50,6 +50,20 @@ void WritableFile::AppendFrom(ReadableFile& from, int64_t offset, int64_t size)
         Write(part);
         done += static_cast<int64_t>(part.size());
     }
+}
+
+void FileSystem::CreateWithContents(const fs::path& path, const WholeFileContents& contents)
+{
+    auto file = CreateForWriting(path);
+    WriteContents(*file, contents);
+    file->Close();
+}
+
+void WriteContents(WritableFile& file, const WholeFileContents& contents)
+{
+    file.WriteGathered(contents.pieces);
+    if (contents.copied.file != nullptr)
+        file.AppendFrom(*contents.copied.file, contents.copied.offset, contents.copied.size);
 }
 
 std::unique_ptr<NewFilesFolder> FileSystem::OpenForNewFiles(const fs::path& folder)

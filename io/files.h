@@ -35,6 +35,27 @@ struct FileAccess {
 // The bytes of one file, in pieces written one after another.
 using FilePieces = std::vector<std::vector<uint8_t>>;
 
+class ReadableFile;
+
+// `size` bytes of an open file, from `offset`; no file, no bytes.
+struct FileRange {
+    ReadableFile* file = nullptr;
+    int64_t offset = 0;
+    int64_t size = 0;
+};
+
+// What a file written whole holds: the pieces in memory, one after
+// another, then the bytes of `copied`, which the real file system has the
+// system copy without passing them through the program.
+struct WholeFileContents {
+    WholeFileContents(std::span<const std::span<const uint8_t>> pieces, FileRange copied = {})
+        : pieces(pieces), copied(copied)
+    {
+    }
+    std::span<const std::span<const uint8_t>> pieces;
+    FileRange copied;
+};
+
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;
@@ -42,6 +63,8 @@ public:
     virtual int64_t Size() const = 0;
     virtual FileStamp Stamp() const = 0;
     // Reads exactly out.size() bytes at offset; a short read is an Error.
+    // The files a FileSystem opens may be read from several threads at
+    // once; the wrappers that read ahead may not.
     virtual void ReadAt(int64_t offset, std::span<uint8_t> out) = 0;
 };
 
@@ -105,7 +128,7 @@ class NewFilesFolder {
 public:
     virtual ~NewFilesFolder() = default;
     // FileSystem::CreateWithContents of the file `name` in the folder.
-    virtual void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) = 0;
+    virtual void CreateWithContents(const std::string& name, const WholeFileContents& contents) = 0;
 };
 
 class FileSystem {
@@ -129,16 +152,11 @@ public:
     }
     // Creates the file or empties an existing one; a symbolic link is refused.
     virtual std::unique_ptr<WritableFile> CreateForWriting(const std::filesystem::path& path) = 0;
-    // CreateForWriting, WriteGathered of the pieces and Close in one call,
-    // for a file written whole at once; the real file system writes a new
-    // file unnamed and gives it its name once complete.
-    virtual void CreateWithContents(const std::filesystem::path& path,
-                                    std::span<const std::span<const uint8_t>> pieces)
-    {
-        auto file = CreateForWriting(path);
-        file->WriteGathered(pieces);
-        file->Close();
-    }
+    // CreateForWriting, WriteGathered of the pieces, AppendFrom of the
+    // copied range and Close in one call, for a file written whole at once;
+    // the real file system writes a new file unnamed and gives it its name
+    // once complete.
+    virtual void CreateWithContents(const std::filesystem::path& path, const WholeFileContents& contents);
     // The folder, for the creation of many files in it. The real file
     // system holds it open, so that each file's name is looked up from
     // there rather than along the whole path; opening never fails, a
@@ -193,6 +211,10 @@ int FileWorkThreads(FileSystem::Work work, unsigned hardwareThreads);
 
 // The machine's own file system, over POSIX calls.
 FileSystem& RealFileSystem();
+
+// Writes the contents after what the file holds so far: the pieces, then
+// the copied range.
+void WriteContents(WritableFile& file, const WholeFileContents& contents);
 
 // The whole content of a regular file, refused when it is larger than maxBytes.
 std::string ReadWholeFile(FileSystem& files, const std::filesystem::path& path, int64_t maxBytes);

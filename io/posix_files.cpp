@@ -372,32 +372,32 @@ public:
     {
     }
 
-    void CreateWithContents(const std::string& name, std::span<const std::span<const uint8_t>> pieces) override
+    void CreateWithContents(const std::string& name, const WholeFileContents& contents) override
     {
         const fs::path path = folder_ / name;
-        if (namesTaken_.load(std::memory_order_relaxed) && RewriteExisting(name, path, pieces))
+        if (namesTaken_.load(std::memory_order_relaxed) && RewriteExisting(name, path, contents))
             return;
         const int fd = dir_.get() < 0 ? -1 : Sys().openat(dir_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (dir_.get() >= 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 ThrowErrno("create", path, errno);
-            files_.FileSystem::CreateWithContents(path, pieces);
+            files_.FileSystem::CreateWithContents(path, contents);
             return;
         }
         PosixWritableFile unnamed(path, fd);
-        unnamed.WriteGathered(pieces);
+        WriteContents(unnamed, contents);
         if (LinkUnder(unnamed.Descriptor(), name)) {
             unnamed.Close();
             return;
         }
         if (errno == EEXIST) {
             namesTaken_.store(true, std::memory_order_relaxed);
-            if (RewriteExisting(name, path, pieces))
+            if (RewriteExisting(name, path, contents))
                 return;
         } else if (errno != ENOENT) {
             ThrowErrno("create", path, errno);
         }
-        files_.FileSystem::CreateWithContents(path, pieces);
+        files_.FileSystem::CreateWithContents(path, contents);
     }
 
 private:
@@ -418,8 +418,7 @@ private:
     // length, keeping its blocks: emptying it first would free them and
     // take new ones, and freeing is slow on a disk that passes every freed
     // block on to its storage. False when there is no file of that name.
-    bool RewriteExisting(const std::string& name, const fs::path& path,
-                         std::span<const std::span<const uint8_t>> pieces) const
+    bool RewriteExisting(const std::string& name, const fs::path& path, const WholeFileContents& contents) const
     {
         // Not blocking: a pipe of that name is refused rather than waited on.
         const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
@@ -437,7 +436,7 @@ private:
         if (!S_ISREG(info.st_mode))
             throw Error("Cannot create " + path.string() + ": it is not a regular file");
         try {
-            file.WriteGathered(pieces);
+            WriteContents(file, contents);
             file.CutToWritten();
             file.Close();
         } catch (const Error& failure) {
@@ -494,10 +493,10 @@ public:
         return std::make_unique<PosixWritableFile>(path, fd);
     }
 
-    void CreateWithContents(const fs::path& path, std::span<const std::span<const uint8_t>> pieces) override
+    void CreateWithContents(const fs::path& path, const WholeFileContents& contents) override
     {
         const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-        PosixNewFilesFolder(*this, folder).CreateWithContents(path.filename().string(), pieces);
+        PosixNewFilesFolder(*this, folder).CreateWithContents(path.filename().string(), contents);
     }
 
     std::unique_ptr<NewFilesFolder> OpenForNewFiles(const fs::path& folder) override

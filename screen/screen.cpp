@@ -93,6 +93,13 @@ ExtractionResult ExtractAll(ModuleContext& context)
         out.ImageHeight = stored.Height;
         ReadPacked(out, *file, stored.DataOffset);
     };
+    job.stored = [&](size_t entry, size_t) -> std::optional<StoredPixels> {
+        const ScreenEntry& stored = entries[entry];
+        const int32_t bytes = StoredPixelBytes(stored.Width, stored.Height, *file, stored.DataOffset);
+        if (bytes == 0)
+            return std::nullopt;
+        return StoredPixels{stored.Width, stored.Height, {file.get(), stored.DataOffset, bytes}};
+    };
     return RunExtraction(context, job);
 }
 

@@ -10,6 +10,7 @@
 #include "core/window.h"
 #include "image/image_buffer.h"
 #include "image/tga.h"
+#include "io/read_ahead_file.h"
 #include "vehicle/vehicle_format.h"
 #include "vehicle/vehicle_manifest.h"
 
@@ -19,6 +20,9 @@ using namespace Brimwork;
 using Format::VehicleEntry;
 
 namespace {
+
+// What an extraction reads of the container at a time.
+constexpr size_t ExtractionBlockBytes = size_t{256} << 10;
 
 // How many images an entry gives: 17 slots, or its frames (none when the
 // count is 0 or below).
@@ -187,7 +191,10 @@ ExtractionResult ExtractAll(ModuleContext& context, State& state)
     job.manifestText += Line("; Next line is count of entries in AZP file. Following that is each entry name, type, "
                              "count of images, and hotspot coordinates for each image.");
     job.manifestText += CountLine(count) + Line(ManifestText::Separator);
-    const auto checked = CheckExtraction(state, *file, entries, job.manifestText);
+    // The records and frames lie one after another, so they are read a
+    // block at a time rather than a few system calls each.
+    ReadAheadFile ahead(*file, ExtractionBlockBytes);
+    const auto checked = CheckExtraction(state, ahead, entries, job.manifestText);
     for (size_t i = 0; i < entries.size(); ++i) {
         ExtractionEntry& extracted = job.entries.emplace_back(ExtractionEntry{entries[i].Name, {}});
         for (int32_t j = 0; j < checked[i].images; ++j)
@@ -197,7 +204,7 @@ ExtractionResult ExtractAll(ModuleContext& context, State& state)
     // frames of a shadow one by one through the frame index.
     job.load = [&](size_t entry, size_t image, ImageBuffer& out, WindowInterface& window) {
         const auto& sprite = checked[entry].sprite;
-        LoadForExtraction(out, window, state, *file, entries[entry], sprite ? &*sprite : nullptr,
+        LoadForExtraction(out, window, state, ahead, entries[entry], sprite ? &*sprite : nullptr,
                           static_cast<int32_t>(image));
     };
     return RunExtraction(context, job);

@@ -152,7 +152,8 @@ TEST_F(FileInterfaceTest, AGatheredWriteAppendsThePiecesInOrder)
     EXPECT_EQ(faulty.Count(FileOperation::Write), 2);
 }
 
-// A file made whole in one call: new, over a longer or a shorter file
+// A file made whole in one call (pieces, then a range of another file):
+// new, over a longer or a shorter file
 // (rewritten in place), never through a symbolic link, and a missing folder
 // named in the failure; by path and through a folder held open, on the
 // real file system and in the default form alike.
@@ -161,16 +162,23 @@ TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
     const auto a = Counting(5, 1);
     const auto b = Counting(3000, 50);
     const std::array<std::span<const uint8_t>, 2> pieces{std::span<const uint8_t>(a), std::span<const uint8_t>(b)};
+    // Then a range of another file, which the real file system has the
+    // system copy.
+    const auto sourceBytes = Counting(90000, 7);
+    Samples::WriteBytes(folder / "source", sourceBytes);
+    const auto source = RealFileSystem().OpenForReading(folder / "source");
+    const WholeFileContents contents{pieces, {source.get(), 3, 70000}};
     std::vector<uint8_t> expected(a);
     expected.insert(expected.end(), b.begin(), b.end());
+    expected.insert(expected.end(), sourceBytes.begin() + 3, sourceBytes.begin() + 70003);
 
     using Make = std::function<void(const fs::path&)>;
     const auto byPath = [&](FileSystem& files) -> Make {
-        return [&files, &pieces](const fs::path& path) { files.CreateWithContents(path, pieces); };
+        return [&files, &contents](const fs::path& path) { files.CreateWithContents(path, contents); };
     };
     const auto inFolder = [&](FileSystem& files) -> Make {
-        return [&files, &pieces](const fs::path& path) {
-            files.OpenForNewFiles(path.parent_path())->CreateWithContents(path.filename().string(), pieces);
+        return [&files, &contents](const fs::path& path) {
+            files.OpenForNewFiles(path.parent_path())->CreateWithContents(path.filename().string(), contents);
         };
     };
     for (const Make& make : {byPath(RealFileSystem()), inFolder(RealFileSystem()), byPath(plain), inFolder(plain)}) {
@@ -200,7 +208,7 @@ TEST_F(FileInterfaceTest, AFileMadeWholeHoldsExactlyItsPiecesWhateverWasThere)
                 << error.what();
         }
     }
-    EXPECT_EQ(SortedListing(RealFileSystem(), folder.path()).size(), 4u) << "no unnamed file is left with a name";
+    EXPECT_EQ(SortedListing(RealFileSystem(), folder.path()).size(), 5u) << "no unnamed file is left with a name (source, new, old, target, link)";
 }
 
 // Once a folder held open met a taken name it tries the name in place
@@ -215,10 +223,10 @@ TEST_F(FileInterfaceTest, AFolderHeldOpenMakesNewAndTakenNamesInAnyOrder)
     fs::create_symlink("target", folder / "link.tga");
     const auto newFiles = RealFileSystem().OpenForNewFiles(folder.path());
     for (const char* name : {"new1.tga", "taken1.tga", "new2.tga", "taken2.tga"}) {
-        newFiles->CreateWithContents(name, pieces);
+        newFiles->CreateWithContents(name, {pieces});
         EXPECT_EQ(Samples::ReadBytes(folder / name), bytes) << name;
     }
-    EXPECT_THROW(newFiles->CreateWithContents("link.tga", pieces), Error);
+    EXPECT_THROW(newFiles->CreateWithContents("link.tga", {pieces}), Error);
     EXPECT_EQ(Samples::ReadBytes(folder / "target"), std::vector<uint8_t>{9});
 }
 

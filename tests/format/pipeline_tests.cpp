@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -23,6 +24,7 @@
 #include "io/files.h"
 #include "io/in_order_reader.h"
 #include "io/whole_file_writer.h"
+#include "samples/sample_containers.h"
 #include "tests/support/test_support.h"
 
 namespace Brimwork::Testing {
@@ -31,6 +33,16 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> BytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// "f0", "f1", ... with the names given at their places instead: enough
+// files that the writer hands them to its threads in several tasks.
+std::vector<std::string> ManyNames(int count, const std::map<int, std::string>& instead)
+{
+    std::vector<std::string> names;
+    for (int n = 0; n < count; ++n)
+        names.push_back(instead.contains(n) ? instead.at(n) : "f" + std::to_string(n));
+    return names;
+}
 
 // The real file system with the threads it allows set by the test, and
 // hooks on the names of the files created: one named with "slow" takes a
@@ -58,9 +70,9 @@ public:
             throw Error("Cannot create " + path.string());
         return real_.CreateForWriting(foldCase_ ? path.parent_path() / Lower(name) : path);
     }
-    void CreateWithContents(const fs::path& path, std::span<const std::span<const uint8_t>> pieces) override
+    void CreateWithContents(const fs::path& path, const WholeFileContents& contents) override
     {
-        FileSystem::CreateWithContents(path, pieces);
+        FileSystem::CreateWithContents(path, contents);
         ++created_;
     }
     EntryType TypeOf(const fs::path& path) override { return real_.TypeOf(path); }
@@ -240,6 +252,8 @@ TEST_P(Pipelines, WriterReportsTheEarliestFailure)
         {"none fails", {"a", "b", "c"}, ""},
         {"a later failure done sooner", {"ok", "slowfail", "failfast", "after"}, "slowfail"},
         {"the first fails", {"fail0", "b", "fail2"}, "fail0"},
+        {"a failure in a later task done sooner", ManyNames(40, {{3, "slowfail"}, {35, "failfast"}}), "slowfail"},
+        {"a failure in a later task only", ManyNames(40, {{33, "slowfail"}}), "slowfail"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -267,6 +281,52 @@ TEST_P(Pipelines, WriterReportsTheEarliestFailure)
             EXPECT_EQ(ReadWholeFile(RealFileSystem(), folder / name, 1 << 20), name);
         }
     }
+}
+
+// A file may end with a range of another file: a small one, which the
+// writing thread reads, or one large enough for the system to copy; on
+// the real file system and through the default creation alike, for many
+// files at once.
+TEST_P(Pipelines, WriterAppendsRangesOfAnotherFile)
+{
+    TempFolder folder;
+    std::vector<uint8_t> sourceBytes(300000);
+    for (size_t i = 0; i < sourceBytes.size(); ++i)
+        sourceBytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    Samples::WriteBytes(folder / "source.bin", sourceBytes);
+    const auto source = RealFileSystem().OpenForReading(folder / "source.bin");
+    struct Range {
+        int64_t offset;
+        int64_t size;
+    };
+    const Range ranges[] = {{0, 1}, {5, 1000}, {3, WholeFileWriter::SmallestCopy - 1},
+                            {11, WholeFileWriter::SmallestCopy}, {299000, 1000}, {1, 250000}, {77, 0}};
+    ProbeFileSystem probe(GetParam());
+    for (FileSystem* files : {static_cast<FileSystem*>(&probe), &RealFileSystem()}) {
+        const fs::path out = folder / (files == &probe ? "probe" : "real");
+        fs::create_directory(out);
+        WholeFileWriter writer(*files, out);
+        writer.Run([&] {
+            for (int round = 0; round < 5; ++round)
+                for (size_t r = 0; r < std::size(ranges); ++r)
+                    writer.Write(std::to_string(round) + "-" + std::to_string(r), {BytesOf("head")},
+                                 {source.get(), ranges[r].offset, ranges[r].size});
+        });
+        for (int round = 0; round < 5; ++round) {
+            for (size_t r = 0; r < std::size(ranges); ++r) {
+                std::vector<uint8_t> expected = BytesOf("head");
+                const auto from = sourceBytes.begin() + ranges[r].offset;
+                expected.insert(expected.end(), from, from + ranges[r].size);
+                EXPECT_EQ(Samples::ReadBytes(out / (std::to_string(round) + "-" + std::to_string(r))), expected)
+                    << out << " range " << r;
+            }
+        }
+    }
+    WholeFileWriter writer(probe, folder.path());
+    const auto pastTheEnd = [&] {
+        writer.Run([&] { writer.Write("past", {}, {source.get(), 299999, 2}); });
+    };
+    EXPECT_THROW(pastTheEnd(), Error);
 }
 
 // The pieces waiting to be written count towards the memory bound: the
