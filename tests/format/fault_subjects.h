@@ -159,11 +159,14 @@ inline std::vector<GadgetEntry> Gadgets(bool edited)
             {"LAMP", -2, {edited ? Solid(6, 2, Rgb555(0, 0, 31)) : Stripes(4, 4), Gradient(3, 1)}}};
 }
 
+// BACKDROP is large enough for extraction to have the system copy its
+// pixels rather than read them.
 inline std::vector<ScreenEntry> Screens(bool edited)
 {
     return {{"TITLE", Gradient(7, 5)},
             {"MENU", edited ? Solid(9, 2, Rgb555(0, 31, 0)) : Disc(6, 4, 0x7C00, 0)},
-            {"LOGO", Stripes(3, 3)}};
+            {"LOGO", Stripes(3, 3)},
+            {"BACKDROP", Gradient(200, 180)}};
 }
 
 inline std::vector<VehicleEntry> Vehicles(bool edited)
