@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -27,8 +28,10 @@ namespace Brimwork {
 // A file's copied range is left to the file system to copy when it is
 // large. A small one, for which a copy by the system costs more than a
 // read and a write, is read by the thread that writes the file, into a
-// buffer kept for that thread; its file must allow reads from several
-// threads at once, as the files a FileSystem opens do.
+// buffer kept for that thread: the small ranges of one task in one read
+// when they lie close together in one file, as a container's images do.
+// Their file must allow reads from several threads at once, as the files
+// a FileSystem opens do.
 class WholeFileWriter {
 public:
     // A copied range of fewer bytes is read and written rather than copied.
@@ -55,7 +58,10 @@ private:
 
     // Hands the files gathered so far to the FileWork as one task.
     void Hand();
-    void WriteNow(const File& file);
+    // Where the small ranges of the files lie together in one file, for
+    // one read of them all; no file when they do not.
+    static FileRange SmallRangesTogether(const std::vector<File>& files);
+    void WriteNow(const File& file, const FileRange& extent, std::span<const uint8_t> extentBytes);
 
     const std::unique_ptr<NewFilesFolder> newFiles_;
     FileWork work_;
