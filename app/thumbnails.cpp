@@ -15,6 +15,7 @@
 #include "container/kinds.h"
 #include "core/context.h"
 #include "image/image_buffer.h"
+#include "io/file_pool.h"
 #include "core/window.h"
 
 namespace Brimwork {
@@ -43,24 +44,31 @@ QImage ThumbnailOf(const QImage& picture)
 
 // ---- Decoder ---------------------------------------------------------------
 
-// A thread of its own rather than a FileWork or an InOrderReader: those run
+// A thread of the shared FilePool for as long as the decoder lives, with a
+// queue of its own rather than a FileWork or an InOrderReader: those run
 // their work in the order it was given and report failures in that order,
 // while the decoder serves the view's newest requests first, drops the
 // stale ones, and reports each failure as a thumbnail of its own.
 
 ThumbnailDecoder::ThumbnailDecoder(FileSystem& files, std::function<void(Result)> deliver)
-    : files_(files), deliver_(std::move(deliver)), thread_([this] { Run(); })
+    : files_(files), deliver_(std::move(deliver))
 {
+    FilePool::Shared().Start([this] {
+        Run();
+        // Told under the lock, after which this object is not touched: the
+        // destructor may then end it.
+        const std::lock_guard lock(mutex_);
+        finished_ = true;
+        wake_.notify_all();
+    });
 }
 
 ThumbnailDecoder::~ThumbnailDecoder()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
+    std::unique_lock lock(mutex_);
+    stop_ = true;
     wake_.notify_all();
-    thread_.join();
+    wake_.wait(lock, [&] { return finished_; });
 }
 
 void ThumbnailDecoder::SetEntry(int generation, const std::filesystem::path& container, int32_t entryIndex)

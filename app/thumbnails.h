@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include <QAbstractListModel>
@@ -33,7 +32,8 @@ inline constexpr int ThumbnailBox = 64;
 // down smoothly, both keeping their proportions.
 QImage ThumbnailOf(const QImage& picture);
 
-// Decodes the images of one entry into thumbnails on a thread of its own.
+// Decodes the images of one entry into thumbnails on a thread of the
+// shared FilePool, held for as long as the decoder lives.
 // The thread has its own kind object over the container: its own file
 // handles, image buffer and vehicle frame index, so nothing is shared with
 // the window's. Requests are served newest first, and only the newest few are
@@ -81,7 +81,7 @@ private:
     std::shared_ptr<const std::vector<DocumentImage>> images_;
     EntryKind imagesKind_ = EntryKind::Gadget;
     std::deque<int32_t> wanted_;
-    std::thread thread_;
+    bool finished_ = false;  // the decoding thread is done with this object
 };
 
 // The thumbnails of one entry for a list view: a number under each, the

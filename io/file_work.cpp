@@ -1,28 +1,22 @@
 #include "io/file_work.h"
 
+#include "io/file_pool.h"
+
 namespace Brimwork {
 
-FileWork::FileWork(int threads, int64_t heldBytesLimit) : heldBytesLimit_(heldBytesLimit)
-{
-    for (int i = 0; i < threads; ++i)
-        threads_.emplace_back([this] { Work(); });
-}
+FileWork::FileWork(int threads, int64_t heldBytesLimit) : threads_(threads), heldBytesLimit_(heldBytesLimit) {}
 
 FileWork::~FileWork()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-        queue_.clear();
-    }
-    taskAdded_.notify_all();
-    for (auto& thread : threads_)
-        thread.join();
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+    taskDone_.wait(lock, [&] { return draining_ == 0; });
 }
 
 void FileWork::Add(std::function<void()> task, int64_t bytes)
 {
-    if (threads_.empty()) {
+    if (threads_ <= 0) {
         task();
         return;
     }
@@ -43,8 +37,10 @@ void FileWork::Add(std::function<void()> task, int64_t bytes)
     }
     queue_.push_back({nextNumber_++, std::move(task), bytes});
     heldBytes_ += bytes;
-    lock.unlock();
-    taskAdded_.notify_one();
+    if (draining_ < threads_) {
+        ++draining_;
+        FilePool::Shared().Start([this] { Drain(); });
+    }
 }
 
 void FileWork::Finish()
@@ -70,13 +66,17 @@ void FileWork::Run(const std::function<void()>& produce)
     Finish();
 }
 
-void FileWork::Work()
+void FileWork::Drain()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        taskAdded_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty())
+        if (stopping_ || queue_.empty()) {
+            // Told under the lock, after which this object is not touched:
+            // the destructor may then end it.
+            --draining_;
+            taskDone_.notify_all();
             return;
+        }
         Task task = std::move(queue_.front());
         queue_.pop_front();
         ++running_;

@@ -7,14 +7,14 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
-#include <vector>
 
 namespace Brimwork {
 
 // Spreads file work whose cost is the system's rather than ours (creating
-// and deleting many small files) over the threads the file system allows,
-// while the caller goes on producing it.
+// and deleting many small files) over as many threads of the shared
+// FilePool at once as the file system allows, while the caller goes on
+// producing it. Threads are taken from the pool only while there are tasks,
+// so a small piece of work takes no more threads than it has tasks.
 //
 // Tasks start in the order they are added. When one fails, the tasks added
 // after it that have not started are dropped, and the failure reported is
@@ -32,7 +32,8 @@ public:
     explicit FileWork(int threads, int64_t heldBytesLimit = DefaultHeldBytes);
     FileWork(const FileWork&) = delete;
     FileWork& operator=(const FileWork&) = delete;
-    // Drops the tasks not yet started and waits for those running.
+    // Drops the tasks not yet started and waits for those running, and
+    // for the pool's threads to be done with this object.
     ~FileWork();
 
     // Adds a task that holds `bytes` of memory until it has run. When the
@@ -58,23 +59,24 @@ private:
         int64_t bytes;
     };
 
-    void Work();
+    // Runs queued tasks on a thread of the pool until none is left.
+    void Drain();
     void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
     [[noreturn]] void ThrowFailure();
 
-    int64_t heldBytesLimit_;
+    const int threads_;
+    const int64_t heldBytesLimit_;
     std::mutex mutex_;
-    std::condition_variable taskAdded_;
     std::condition_variable taskDone_;
     std::deque<Task> queue_;
     int64_t heldBytes_ = 0;  // by the tasks queued or running
     int running_ = 0;
+    int draining_ = 0;  // pool threads taking tasks from this queue
     int addersWaiting_ = 0;
     uint64_t nextNumber_ = 0;
     bool stopping_ = false;
     std::optional<uint64_t> failedNumber_;
     std::exception_ptr failure_;
-    std::vector<std::thread> threads_;
 };
 
 }  // namespace Brimwork

@@ -2,24 +2,24 @@
 
 #include <stdexcept>
 
+#include "io/file_pool.h"
+
 namespace Brimwork {
 
 InOrderReading::InOrderReading(size_t count, bool ahead, int64_t budgetBytes, std::function<int64_t(size_t)> read)
-    : read_(std::move(read)), budgetBytes_(budgetBytes), reads_(count)
+    : read_(std::move(read)), budgetBytes_(budgetBytes), reads_(count), ahead_(ahead)
 {
-    if (ahead)
-        reader_ = std::thread([this] { ReadAll(); });
+    if (ahead_)
+        FilePool::Shared().Start([this] { ReadAll(); });
 }
 
 InOrderReading::~InOrderReading()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
     changed_.notify_all();
-    if (reader_.joinable())
-        reader_.join();
+    if (ahead_)
+        changed_.wait(lock, [&] { return readerDone_; });
 }
 
 void InOrderReading::ReadAll()
@@ -27,8 +27,13 @@ void InOrderReading::ReadAll()
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return stopping_ || toRead_ == reads_.size() || readyBytes_ <= budgetBytes_; });
-        if (stopping_ || toRead_ == reads_.size())
+        if (stopping_ || toRead_ == reads_.size()) {
+            // Told under the lock, after which this object is not touched:
+            // the destructor may then end it.
+            readerDone_ = true;
+            changed_.notify_all();
             return;
+        }
         const size_t index = toRead_++;
         lock.unlock();
         Read read;
@@ -56,7 +61,7 @@ size_t InOrderReading::Take()
     if (toTake_ >= reads_.size())
         throw std::logic_error("InOrderReader::Next past the last file");
     const size_t index = toTake_++;
-    if (!reader_.joinable()) {
+    if (!ahead_) {
         try {
             read_(index);
         } catch (...) {

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,12 +30,14 @@ class InOrderReading {
 public:
     // `read(index)` reads file `index` into the reader's place for it and
     // returns the bytes the result holds. With `ahead`, it runs on a thread
-    // of its own, one file after another, while the results read and not
-    // yet taken hold at most `budgetBytes`; otherwise it runs in Take.
+    // of the shared FilePool, one file after another, while the results
+    // read and not yet taken hold at most `budgetBytes`; otherwise it runs
+    // in Take.
     InOrderReading(size_t count, bool ahead, int64_t budgetBytes, std::function<int64_t(size_t)> read);
     InOrderReading(const InOrderReading&) = delete;
     InOrderReading& operator=(const InOrderReading&) = delete;
-    // Stops reading and waits for the file being read.
+    // Stops reading and waits for the file being read and for the pool's
+    // thread to be done with this object.
     ~InOrderReading();
 
     // The index of the next file, once it is read; throws its failure
@@ -62,12 +63,13 @@ private:
     std::exception_ptr failure_;  // taken by the caller; ends the reading
     int64_t readyBytes_ = 0;
     bool stopping_ = false;
-    std::thread reader_;
+    const bool ahead_;
+    bool readerDone_ = false;
 };
 
 // Reads files, named in the order given, from one folder, ahead of the
-// caller on a thread of its own where the file system allows threads for
-// reading, and hands them back in that order. Each file is opened and
+// caller on a thread of the shared FilePool where the file system allows
+// threads for reading, and hands them back in that order. Each file is opened and
 // given to `decode`, which turns it into the result. A file is begun only
 // while the results read and not yet taken hold at most the byte budget,
 // so that memory stays within a few files. Next throws the failure of the
@@ -114,7 +116,7 @@ private:
     const std::vector<std::string> names_;
     const Decode decode_;
     std::vector<std::optional<Result>> results_;
-    // Last, so that its thread has stopped before the rest goes.
+    // Last, so that its reading has stopped before the rest goes.
     InOrderReading reading_;
 };
 

@@ -5,14 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "core/error.h"
+#include "io/file_pool.h"
 #include "io/file_work.h"
 #include "io/files.h"
 #include "image/image_buffer.h"
@@ -172,6 +178,71 @@ TEST(InOrderReader, GivesEachTgaFileInTurnAndFailsAtTheBrokenOne)
         EXPECT_NE(std::string(error.what()).find(paths[30].string()), std::string::npos) << error.what();
     }
     EXPECT_EQ(image.ImageWidth, 30) << "a failed read leaves the buffer as it was";
+}
+
+// The pool's threads serve one operation after another: work done again
+// starts no more threads than it had; and a work's task that waits for
+// another work's task (a reading thread waiting for its caller, who waits
+// for deletions) never waits behind it, since a task that finds no thread
+// free starts one.
+TEST(FilePoolTest, ThreadsAreKeptForLaterWorkAndNoTaskWaitsBehindAnother)
+{
+    const auto runWork = [] {
+        FileWork work(3);
+        std::atomic<int> done = 0;
+        work.Run([&] {
+            for (int n = 0; n < 40; ++n)
+                work.Add([&] { ++done; });
+        });
+        return done.load();
+    };
+    EXPECT_EQ(runWork(), 40);
+    const int threads = FilePool::Shared().Threads();
+    for (int again = 0; again < 5; ++again)
+        EXPECT_EQ(runWork(), 40);
+    EXPECT_EQ(FilePool::Shared().Threads(), threads);
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    bool waited = false;
+    FileWork waiting(1);
+    waiting.Add([&] {
+        std::unique_lock lock(mutex);
+        waited = changed.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
+    });
+    FileWork releasing(1);
+    releasing.Add([&] {
+        const std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    });
+    releasing.Finish();
+    waiting.Finish();
+    EXPECT_TRUE(waited);
+}
+
+// A child made by fork has none of its parent's threads: its file work
+// runs on a pool of its own rather than waiting for threads that are not
+// there.
+TEST(FilePoolTest, AForkedChildGetsAPoolOfItsOwn)
+{
+    FileWork(2).Run([] {});  // the parent's pool has threads
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(20);  // a child that hangs is ended, and the test fails
+        std::atomic<int> done = 0;
+        FileWork work(2);
+        work.Run([&] {
+            for (int n = 0; n < 10; ++n)
+                work.Add([&] { ++done; });
+        });
+        ::_exit(done == 10 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // The threads file work takes follow the machine: on two cores, one

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 
@@ -135,6 +138,50 @@ INSTANTIATE_TEST_SUITE_P(RealFolder, PosixFaults, ::testing::ValuesIn(AllRuns),
                          [](const ::testing::TestParamInfo<Procedure>& info) {
                              return std::string(NameOf(info.param));
                          });
+
+// The system as one that makes no unnamed file (O_TMPFILE), or where the
+// folder cannot be held open: files are then made by their paths.
+int OpenAtWithoutUnnamedFiles(int dir, const char* path, int flags, mode_t mode)
+{
+    if ((flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return SystemCalls().openat(dir, path, flags, mode);
+}
+
+int OpenWithoutHeldFolders(const char* path, int flags, mode_t mode)
+{
+    if ((flags & O_PATH) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return SystemCalls().open(path, flags, mode);
+}
+
+// Every run leaves what it leaves on a system with both.
+TEST(PosixFallbacks, WithoutUnnamedFilesOrAHeldFolderEveryRunLeavesTheSame)
+{
+    Syscalls withoutUnnamedFiles = SystemCalls();
+    withoutUnnamedFiles.openat = OpenAtWithoutUnnamedFiles;
+    Syscalls withoutHeldFolders = SystemCalls();
+    withoutHeldFolders.open = OpenWithoutHeldFolders;
+    const std::pair<const char*, const Syscalls*> systems[] = {{"without O_TMPFILE", &withoutUnnamedFiles},
+                                                               {"without a folder held open", &withoutHeldFolders}};
+    for (const auto& [what, table] : systems) {
+        for (Procedure run : AllRuns) {
+            SCOPED_TRACE(std::string(what) + ", " + std::string(NameOf(run)));
+            Subject subject(run);
+            std::optional<std::string> failure;
+            {
+                const ScopedSyscalls scoped(*table);
+                failure = subject.Perform(RealFileSystem());
+            }
+            EXPECT_EQ(failure, std::nullopt);
+            EXPECT_EQ(Differences(subject.Finished(), Contents(subject.Folder())), "");
+        }
+    }
+}
 
 // A save of an edited document over a real folder, each of its system
 // calls failing in turn: the file stays as it was, no work file is left,
