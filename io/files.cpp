@@ -188,7 +188,7 @@ int FileWorkThreads(FileSystem::Work work, unsigned hardwareThreads)
     case FileSystem::Work::Reading:
         return 1;
     case FileSystem::Work::Creating:
-        return std::min(processors + 1, MostThreads);
+        return std::max(processors, 2);
     case FileSystem::Work::Deleting:
         return std::min(2 * processors, MostThreads);
     }

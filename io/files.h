@@ -202,11 +202,12 @@ public:
 
 // How many threads of its own file work of a kind uses on a machine of
 // `hardwareThreads` (std::thread::hardware_concurrency(); 0 when unknown,
-// taken as one). Creating and deleting files wait on the disk's tables as
-// much as on the processor, so they take more threads than there are
-// processors: one more than the processors to create, twice as many to
-// delete, at most 8. Reading takes one thread ahead of the caller, who
-// writes what it reads.
+// taken as one), at most 8. Creating files takes one thread per processor,
+// and two on one: the files of one folder queue for its lock, and a thread
+// more than the processors only spins there, costing processor time for
+// no gain. Deleting waits on the disk's tables as much as on the
+// processor, so it takes twice as many threads as there are processors.
+// Reading takes one thread ahead of the caller, who writes what it reads.
 int FileWorkThreads(FileSystem::Work work, unsigned hardwareThreads);
 
 // The machine's own file system, over POSIX calls.
