@@ -43,9 +43,30 @@ void ReadAheadFile::ReadAt(int64_t offset, std::span<uint8_t> out)
 
 HeadReadFile::HeadReadFile(ReadableFile& file, int64_t headBytes) : file_(file)
 {
-    head_.resize(static_cast<size_t>(std::min(file_.Size(), headBytes)));
+    // One buffer kept for the thread, which reads one file after another:
+    // a new one for each file would cost an allocation, zeroing it, and a
+    // page fault for each of its pages. A second file open at once on the
+    // thread gets a buffer of its own.
+    thread_local std::vector<uint8_t> kept;
+    thread_local bool keptInUse = false;
+    std::vector<uint8_t>* buffer = &own_;
+    if (!keptInUse) {
+        keptInUse = true;
+        keptInUse_ = &keptInUse;
+        buffer = &kept;
+    }
+    const auto size = static_cast<size_t>(std::min(file_.Size(), headBytes));
+    if (buffer->size() < size)
+        buffer->resize(size);
+    head_ = std::span(*buffer).first(size);
     if (!head_.empty())
         file_.ReadAt(0, head_);
+}
+
+HeadReadFile::~HeadReadFile()
+{
+    if (keptInUse_ != nullptr)
+        *keptInUse_ = false;
 }
 
 void HeadReadFile::ReadAt(int64_t offset, std::span<uint8_t> out)

@@ -52,6 +52,9 @@ private:
 class HeadReadFile final : public ReadableFile {
 public:
     HeadReadFile(ReadableFile& file, int64_t headBytes = FileHeadBytes);
+    ~HeadReadFile() override;
+    HeadReadFile(const HeadReadFile&) = delete;
+    HeadReadFile& operator=(const HeadReadFile&) = delete;
 
     const std::filesystem::path& Path() const override { return file_.Path(); }
     int64_t Size() const override { return file_.Size(); }
@@ -60,7 +63,9 @@ public:
 
 private:
     ReadableFile& file_;
-    std::vector<uint8_t> head_;
+    std::span<uint8_t> head_;
+    std::vector<uint8_t> own_;  // when the thread's kept buffer is in use
+    bool* keptInUse_ = nullptr;  // the thread's flag, when this holds its buffer
 };
 
 }  // namespace Brimwork
