@@ -181,7 +181,9 @@ TEST(InOrderReader, GivesEachTgaFileInTurnAndFailsAtTheBrokenOne)
 }
 
 // The pool's threads serve one operation after another: work done again
-// starts no more threads than it had; and a work's task that waits for
+// and again finds the threads of the work before (a thread that has just
+// finished may not be waiting yet, so a few more may start, never one set
+// per work); and a work's task that waits for
 // another work's task (a reading thread waiting for its caller, who waits
 // for deletions) never waits behind it, since a task that finds no thread
 // free starts one.
@@ -198,9 +200,10 @@ TEST(FilePoolTest, ThreadsAreKeptForLaterWorkAndNoTaskWaitsBehindAnother)
     };
     EXPECT_EQ(runWork(), 40);
     const int threads = FilePool::Shared().Threads();
-    for (int again = 0; again < 5; ++again)
+    constexpr int Again = 20;
+    for (int again = 0; again < Again; ++again)
         EXPECT_EQ(runWork(), 40);
-    EXPECT_EQ(FilePool::Shared().Threads(), threads);
+    EXPECT_LT(FilePool::Shared().Threads(), threads + Again / 2);
 
     std::mutex mutex;
     std::condition_variable changed;
