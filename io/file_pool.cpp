@@ -32,7 +32,12 @@ void FilePool::Start(std::function<void()> task)
         wake_.notify_one();
         return;
     }
-    threads_.emplace_back([this] { Serve(); });
+    try {
+        threads_.emplace_back([this] { Serve(); });
+    } catch (...) {
+        tasks_.pop_back();  // the caller still holds the task's work
+        throw;
+    }
 }
 
 int FilePool::Threads()

@@ -22,7 +22,9 @@ public:
     // parent's threads, so it is given a pool of its own.
     static FilePool& Shared();
 
-    // Runs `task` on a thread of the pool. The task must not throw.
+    // Runs `task` on a thread of the pool. The task must not throw. When
+    // no thread is waiting and the system will start no other, throws
+    // std::system_error and the task is not run.
     void Start(std::function<void()> task);
 
     // How many threads the pool has started (for tests).

@@ -1,5 +1,7 @@
 #include "io/file_work.h"
 
+#include <system_error>
+
 #include "io/file_pool.h"
 
 namespace Brimwork {
@@ -39,7 +41,13 @@ void FileWork::Add(std::function<void()> task, int64_t bytes)
     heldBytes_ += bytes;
     if (draining_ < threads_) {
         ++draining_;
-        FilePool::Shared().Start([this] { Drain(); });
+        try {
+            FilePool::Shared().Start([this] { Drain(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the caller does the queued work itself.
+            lock.unlock();
+            Drain();
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "io/in_order_reader.h"
 
 #include <stdexcept>
+#include <system_error>
 
 #include "io/file_pool.h"
 
@@ -9,8 +10,13 @@ namespace Brimwork {
 InOrderReading::InOrderReading(size_t count, bool ahead, int64_t budgetBytes, std::function<int64_t(size_t)> read)
     : read_(std::move(read)), budgetBytes_(budgetBytes), reads_(count), ahead_(ahead)
 {
-    if (ahead_)
+    if (!ahead_)
+        return;
+    try {
         FilePool::Shared().Start([this] { ReadAll(); });
+    } catch (const std::system_error&) {
+        ahead_ = false;  // no thread to be had: each file is read in its turn
+    }
 }
 
 InOrderReading::~InOrderReading()

@@ -63,7 +63,7 @@ private:
     std::exception_ptr failure_;  // taken by the caller; ends the reading
     int64_t readyBytes_ = 0;
     bool stopping_ = false;
-    const bool ahead_;
+    bool ahead_;
     bool readerDone_ = false;
 };
 
